@@ -1,0 +1,33 @@
+// The message box and the browser, as the start-up notice uses them.
+//
+// Kept apart from the window toolkit so that tests can link recording
+// stand-ins; the backends are platform/qt/ and platform/win32/.
+//
+// The win32 backend includes this header before <windows.h>, whose macros
+// share these names.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "text/values.h"
+
+namespace lorvane::platform {
+
+// Message box type bits, with the values of the Windows API.
+inline constexpr std::uint32_t MB_OK = 0x00000000;
+inline constexpr std::uint32_t MB_TASKMODAL = 0x00002000;
+
+// The title of a message box when none is given: "信息：" in code page 936.
+inline constexpr char default_message_title[] = "\xD0\xC5\xCF\xA2\xA3\xBA";
+
+// Shows `text` in a message box with no owner window and waits until it is
+// dismissed; returns the button pressed. `type` holds the MB_ bits.
+std::int32_t show_message(const Text& text, std::uint32_t type,
+                          const std::optional<Text>& title = std::nullopt);
+
+// Hands the URL to the desktop's "open" action, without any shell command
+// line; the result is ignored.
+void open_in_browser(const Text& url);
+
+}  // namespace lorvane::platform

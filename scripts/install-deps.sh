@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Lorvane need.
+# Idempotent: silent and quick when everything is already there; otherwise one
+# `apt-get update`, then one install of what is missing.
+set -euo pipefail
+
+packages=(
+  # native build and tests
+  cmake ninja-build g++ pkg-config
+  googletest libgtest-dev libbenchmark-dev
+  libcurl4-openssl-dev libssl-dev
+  qt6-base-dev libqt6test6
+  # test fixtures: loopback servers, a real forward proxy
+  libcpp-httplib-dev tinyproxy openssl
+  # the Windows target, built with MinGW-w64 and run under Wine with Xvfb
+  g++-mingw-w64-x86-64-posix wine64 wine xvfb xauth x11-apps
+  # screenshots and Chinese glyphs
+  imagemagick fonts-wqy-microhei
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == installed ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq \
+  "${missing[@]}" >/dev/null

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Every test: the native build (warnings are errors), the unit tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build
+# under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "native build"
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j "$jobs"
+step "native tests"
+ctest --preset debug -j "$jobs"
+
+step "sanitizer build (unit tests)"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j "$jobs"
+step "sanitizer tests"
+ctest --preset sanitize -j "$jobs"
+
+if [[ -f cmake/mingw-w64-x86_64.cmake ]]; then
+  step "Windows build"
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j "$jobs"
+  step "Windows tests under Wine"
+  ctest --preset windows
+fi
