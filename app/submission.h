@@ -1,0 +1,32 @@
+// One submission of a URL list to an interface address, shared by the submit
+// button and lorvane-submit: the same request, the same reading of the reply,
+// the same result line.
+#pragma once
+
+#include "text/values.h"
+
+namespace lorvane {
+
+enum class SubmitOutcome {
+  accepted,     // the reply holds the success key: "提交成功：..."
+  refused,      // a response came without it: "提交失败：" and the reply or status line
+  no_response,  // nothing came back: "提交失败：无法连接接口"
+};
+
+struct SubmitResult {
+  SubmitOutcome outcome;
+  Text result_line;  // code page 936, the caption of the result label
+  Text status_line;  // the response's status line without CR LF; empty without a response
+  Text reply;        // the response body as text
+};
+
+// Posts `url_list` (code page 936, lines separated by CR LF) to `address` and
+// reads the reply.
+SubmitResult submit_urls(const Text& address, const Text& url_list);
+
+// The value of a reply field: the bytes after the first `key` up to the first
+// "," or "}" that follows, with line breaks, tabs and spaces in front of a
+// closing "}" left out; empty when the key is missing or nothing closes it.
+Text reply_field(const Text& reply, const Text& key);
+
+}  // namespace lorvane
