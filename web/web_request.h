@@ -28,16 +28,11 @@ namespace lorvane {
 //   post_bytes        body as bytes; filled from post_text when empty
 //   proxy             host:port; empty means a direct connection
 //   complete_cookies, complete_headers, fix_header_case: true when omitted
-Bytes web_request(const Text& url,
-                  std::optional<std::int32_t> method = std::nullopt,
-                  const Text& post_text = {},
-                  Text* send_cookies = nullptr,
-                  Text* received_cookies = nullptr,
-                  Text* extra_headers = nullptr,
-                  Text* received_headers = nullptr,
-                  std::optional<bool> no_redirect = std::nullopt,
-                  Bytes* post_bytes = nullptr,
-                  const Text& proxy = {},
+Bytes web_request(const Text& url, std::optional<std::int32_t> method = std::nullopt,
+                  const Text& post_text = {}, Text* send_cookies = nullptr,
+                  Text* received_cookies = nullptr, Text* extra_headers = nullptr,
+                  Text* received_headers = nullptr, std::optional<bool> no_redirect = std::nullopt,
+                  Bytes* post_bytes = nullptr, const Text& proxy = {},
                   std::optional<bool> complete_cookies = std::nullopt,
                   std::optional<bool> complete_headers = std::nullopt,
                   std::optional<bool> fix_header_case = std::nullopt);
