@@ -24,6 +24,10 @@ struct SubmitResult {
 // reads the reply.
 SubmitResult submit_urls(const Text& address, const Text& url_list);
 
+// Reads what web_request handed back for a submission: the raw response
+// header block (empty when no response came) and the body.
+SubmitResult read_reply(const Text& received_headers, const Bytes& body);
+
 // The value of a reply field: the bytes after the first `key` up to the first
 // "," or "}" that follows, with line breaks, tabs and spaces in front of a
 // closing "}" left out; empty when the key is missing or nothing closes it.
