@@ -1,0 +1,133 @@
+// lorvane-submit: the submit button from a terminal. Posts a URL list to a
+// submission interface through the same submit_urls as the window and prints
+// the same result line, in UTF-8.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/submission.h"
+#include "cli/terminal_text.h"
+
+namespace {
+
+// Exit statuses; 64 is EX_USAGE of sysexits.h.
+constexpr int exit_accepted = 0;
+constexpr int exit_refused = 1;
+constexpr int exit_no_response = 2;
+constexpr int exit_usage = 64;
+
+constexpr char usage_text[] =
+    "Usage: lorvane-submit [--verbose] ADDRESS [FILE]\n"
+    "\n"
+    "Posts the URLs in FILE (one a line, UTF-8), or on standard input when FILE\n"
+    "is absent or -, to the submission interface at ADDRESS, and prints the\n"
+    "result line.\n"
+    "\n"
+    "  --verbose  also write the response's status line and reply to standard error\n"
+    "  --help     show this help\n"
+    "\n"
+    "Exit status: 0 the interface accepted the list (the reply holds \"success\"),\n"
+    "1 the interface answered without it, 2 no response came, 64 a usage error.\n";
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "lorvane-submit: %s\n", message.c_str());
+  std::fprintf(stderr, "Try 'lorvane-submit --help'.\n");
+  return exit_usage;
+}
+
+// The whole stream; false (errno set) when reading fails.
+bool read_all(std::FILE* stream, std::string& content) {
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream);
+    content.append(buffer.data(), got);
+    if (got < buffer.size()) return std::ferror(stream) == 0;
+  }
+}
+
+bool read_input(const std::string& file, std::string& content, std::string& problem) {
+  if (file == "-") {
+    if (read_all(stdin, content)) return true;
+    problem = std::string("cannot read standard input: ") + std::strerror(errno);
+    return false;
+  }
+  std::FILE* stream = std::fopen(file.c_str(), "rb");
+  if (stream == nullptr) {
+    problem = "cannot open " + file + ": " + std::strerror(errno);
+    return false;
+  }
+  bool read = read_all(stream, content);
+  int read_error = errno;
+  std::fclose(stream);
+  if (!read) problem = "cannot read " + file + ": " + std::strerror(read_error);
+  return read;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool verbose = false;
+  std::vector<std::string> arguments;
+  bool options_ended = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view argument = argv[i];
+    if (!options_ended && argument == "--") {
+      options_ended = true;
+    } else if (!options_ended && (argument == "--help" || argument == "-h")) {
+      std::fputs(usage_text, stdout);
+      return exit_accepted;
+    } else if (!options_ended && (argument == "--verbose" || argument == "-v")) {
+      verbose = true;
+    } else if (!options_ended && argument.size() > 1 && argument.starts_with('-')) {
+      return usage_error("unknown option " + std::string(argument));
+    } else {
+      arguments.emplace_back(argument);
+    }
+  }
+  if (arguments.empty()) return usage_error("no interface address given");
+  if (arguments.size() > 2) return usage_error("too many arguments");
+
+  lorvane::ConvertedText address = lorvane::text_from_utf8(arguments[0]);
+  if (!address.problem.empty()) return usage_error("the address is refused: " + address.problem);
+
+  std::string file = arguments.size() == 2 ? arguments[1] : "-";
+  std::string input;
+  std::string problem;
+  if (!read_input(file, input, problem)) return usage_error(problem);
+  lorvane::ConvertedText url_list = lorvane::url_list_from_utf8(input);
+  input = std::string();
+  if (!url_list.problem.empty()) {
+    std::string where = file == "-" ? "standard input" : file;
+    return usage_error(where + ", " + url_list.problem + "; nothing was sent");
+  }
+
+  lorvane::SubmitResult result = lorvane::submit_urls(address.text, url_list.text);
+
+  if (verbose) {
+    if (result.outcome == lorvane::SubmitOutcome::no_response) {
+      std::fputs("(no response)\n", stderr);
+    } else {
+      std::string status = lorvane::utf8_for_terminal(result.status_line.view());
+      std::string reply = lorvane::utf8_for_terminal(result.reply.view(), true);
+      std::fprintf(stderr, "%s\n%s\n", status.c_str(), reply.c_str());
+    }
+  }
+  std::string line = lorvane::utf8_for_terminal(result.result_line.view());
+  std::fprintf(stdout, "%s\n", line.c_str());
+  if (std::fflush(stdout) != 0) {
+    std::fprintf(stderr, "lorvane-submit: cannot write the result: %s\n", std::strerror(errno));
+  }
+
+  switch (result.outcome) {
+    case lorvane::SubmitOutcome::accepted:
+      return exit_accepted;
+    case lorvane::SubmitOutcome::refused:
+      return exit_refused;
+    case lorvane::SubmitOutcome::no_response:
+      return exit_no_response;
+  }
+  return exit_no_response;
+}

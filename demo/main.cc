@@ -1,0 +1,209 @@
+// lorvane-demo: a local submission interface to try Lorvane against, and a
+// fixture for its tests. Listens on 127.0.0.1 only.
+#include <httplib.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "demo/submission_interface.h"
+
+namespace {
+
+constexpr char usage_text[] =
+    "Usage: lorvane-demo [--port N] [--quota N]\n"
+    "\n"
+    "A local URL-submission interface on 127.0.0.1 for trying Lorvane.\n"
+    "  POST /urls?site=SITE&token=lorvane-demo   body: URLs, one a line\n"
+    "  GET  /abc.txt                              answers \"0\" (no notice)\n"
+    "\n"
+    "  --port N   the port to listen on (default 8470; 0 picks a free one)\n"
+    "  --quota N  URLs accepted per day (default 100000)\n";
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "lorvane-demo: %s\n%s", message.c_str(), usage_text);
+  return 64;
+}
+
+// A whole decimal number in [0, most]; none otherwise.
+std::optional<long long> whole_number(std::string_view text, long long most) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  long long value = 0;
+  for (char digit : text) {
+    if (digit < '0' || digit > '9') return std::nullopt;
+    value = value * 10 + (digit - '0');
+  }
+  if (value > most) return std::nullopt;
+  return value;
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string percent_decoded(std::string_view text) {
+  std::string decoded;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '+') {
+      decoded += ' ';
+    } else if (text[i] == '%' && i + 2 < text.size() && hex_digit(text[i + 1]) >= 0 &&
+               hex_digit(text[i + 2]) >= 0) {
+      decoded += static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2]));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+// The first value of `name` in the query of the request target. Read from
+// the target itself: a form-encoded body must never supply the site or token.
+std::optional<std::string> query_parameter(const std::string& target, std::string_view name) {
+  std::size_t question = target.find('?');
+  if (question == std::string::npos) return std::nullopt;
+  std::string_view query = std::string_view(target).substr(question + 1);
+  query = query.substr(0, query.find('#'));
+  while (!query.empty()) {
+    std::string_view pair = query.substr(0, query.find('&'));
+    query.remove_prefix(std::min(query.size(), pair.size() + 1));
+    std::size_t equals = pair.find('=');
+    if (percent_decoded(pair.substr(0, equals)) != name) continue;
+    return equals == std::string_view::npos ? std::string()
+                                            : percent_decoded(pair.substr(equals + 1));
+  }
+  return std::nullopt;
+}
+
+std::int64_t today() {
+  using namespace std::chrono;
+  return floor<days>(system_clock::now()).time_since_epoch().count();
+}
+
+void respond(httplib::Response& response, const lorvane::demo::Answer& answer) {
+  response.status = answer.status;
+  response.set_content(answer.body, "application/json");
+}
+
+// One line per request on standard error; the token stays out of the log.
+void log_request(const httplib::Request& request, const httplib::Response& response) {
+  std::time_t now = std::time(nullptr);
+  char clock[16];
+  std::strftime(clock, sizeof clock, "%H:%M:%S", std::localtime(&now));
+  std::string what = request.method + " " + request.path;
+  if (auto site = query_parameter(request.target, "site")) what += " site=" + *site;
+  std::string reply = response.body.substr(0, 160);
+  if (response.body.size() > reply.size()) reply += "...";
+  std::string length = request.get_header_value("Content-Length");
+  if (!length.empty()) what += " (" + length + " bytes)";
+  std::fprintf(stderr, "%s %s -> %d %s\n", clock, what.c_str(), response.status, reply.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long long port = lorvane::demo::default_port;
+  long long quota = lorvane::demo::default_daily_quota;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(usage_text, stdout);
+      return 0;
+    }
+    if (argument != "--port" && argument != "--quota") {
+      return usage_error("unknown argument " + std::string(argument));
+    }
+    if (i + 1 == argc) return usage_error(std::string(argument) + " needs a number");
+    std::string_view value = argv[++i];
+    auto number = whole_number(value, argument == "--port" ? 65535 : 1'000'000'000'000LL);
+    if (!number)
+      return usage_error("not a valid value for " + std::string(argument) + ": " +
+                         std::string(value));
+    (argument == "--port" ? port : quota) = *number;
+  }
+
+  // The signals are taken by sigwait below, never by a handler: every thread
+  // the server starts inherits this mask.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+  lorvane::demo::SubmissionInterface submissions(quota);
+  httplib::Server server;
+  server.set_payload_max_length(16 << 20);
+  // Lorvane posts its list as application/x-www-form-urlencoded; the server
+  // would parse such a body as a form and refuse one over 8 KiB, so the body
+  // is read here, as it came.
+  server.Post("/urls", [&](const httplib::Request& request, httplib::Response& response,
+                           const httplib::ContentReader& read_content) {
+    std::string body;
+    read_content([&](const char* data, std::size_t length) {
+      body.append(data, length);
+      return true;
+    });
+    respond(response, submissions.submit(query_parameter(request.target, "site"),
+                                         query_parameter(request.target, "token"), body, today()));
+  });
+  server.Get("/abc.txt", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("0", "text/plain");
+  });
+  server.set_error_handler(httplib::Server::HandlerWithResponse(
+      [](const httplib::Request&, httplib::Response& response) {
+        // Our own refusals carry their JSON already; only the unrouted get this.
+        if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+        if (response.status == 404) {
+          respond(response, lorvane::demo::not_found());
+        } else {
+          // Malformed requests and bodies over the size limit.
+          respond(response, {response.status, "{\"error\":" + std::to_string(response.status) +
+                                                  ",\"message\":\"request refused\"}"});
+        }
+        return httplib::Server::HandlerResponse::Handled;
+      }));
+  server.set_logger(log_request);
+
+  const char* host = "127.0.0.1";
+  if (port == 0) {
+    port = server.bind_to_any_port(host);
+    if (port < 0) port = 0;
+  } else if (!server.bind_to_port(host, static_cast<int>(port))) {
+    port = 0;
+  }
+  if (port == 0) {
+    std::fprintf(stderr, "lorvane-demo: cannot listen on %s (is the port in use?)\n", host);
+    return 1;
+  }
+  std::printf("lorvane-demo: listening on http://%s:%lld\n", host, port);
+  std::printf("Interface address: http://%s:%lld/urls?site=www.example.com&token=%s\n", host, port,
+              std::string(lorvane::demo::demo_token).c_str());
+  std::fflush(stdout);
+
+  bool listen_failed = false;
+  std::thread listener([&] {
+    // Wakes the sigwait below when the server stops by itself.
+    if (!server.listen_after_bind()) listen_failed = true;
+    kill(getpid(), SIGTERM);
+  });
+  int signal_number = 0;
+  sigwait(&stop_signals, &signal_number);
+  server.stop();
+  listener.join();
+  if (listen_failed) {
+    std::fprintf(stderr, "lorvane-demo: the server stopped unexpectedly\n");
+    return 1;
+  }
+  std::fprintf(stderr, "lorvane-demo: stopped\n");
+  return 0;
+}
