@@ -1,0 +1,265 @@
+// The Internet functions of platform/internet.h on libcurl. Handles are our
+// own objects; each child copies what it needs from its parent, so handles
+// may be closed in any order.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/curl/proxy_list.h"
+#include "platform/curl/transfer.h"
+#include "platform/internet.h"
+
+namespace lorvane::platform {
+namespace {
+
+using curl_backend::ProxyChoice;
+using curl_backend::RequestSetup;
+using curl_backend::Transfer;
+
+constexpr BOOL kTrue = 1;
+constexpr BOOL kFalse = 0;
+// WinINet's "the length is that of a zero-terminated text".
+constexpr DWORD kZeroTerminated = 0xFFFFFFFF;
+
+enum class Kind : std::uint32_t { kInternet = 0x4C4F5231, kConnection, kRequest };
+
+struct Handle {
+  explicit Handle(Kind kind) : kind(kind) {}
+  // The kind is wiped so that a second close of the same handle is refused
+  // rather than freeing twice (as far as the memory still reads the same).
+  virtual ~Handle() { kind = Kind{}; }
+  Kind kind;
+};
+
+struct InternetHandle : Handle {
+  static constexpr Kind kKind = Kind::kInternet;
+  InternetHandle() : Handle(kKind) {}
+  std::string agent;
+  ProxyChoice proxies;
+};
+
+struct ConnectionHandle : Handle {
+  static constexpr Kind kKind = Kind::kConnection;
+  ConnectionHandle() : Handle(kKind) {}
+  std::string agent;
+  ProxyChoice proxies;
+  std::string host;
+  INTERNET_PORT port = 0;
+};
+
+struct RequestHandle : Handle {
+  static constexpr Kind kKind = Kind::kRequest;
+  RequestHandle() : Handle(kKind) {}
+  std::string agent;
+  ProxyChoice proxies;
+  std::string host;
+  INTERNET_PORT port = 0;
+  std::string verb;
+  std::string path;
+  DWORD flags = 0;
+  DWORD security_flags = 0;
+  std::vector<std::string> own_lines;  // from the referrer and accept types
+  std::unique_ptr<Transfer> transfer;
+};
+
+// The object behind a handle of the wanted kind, or null for a null handle
+// or one of another kind.
+template <typename Wanted>
+Wanted* handle_cast(HINTERNET handle) {
+  if (handle == nullptr) return nullptr;
+  auto* base = static_cast<Handle*>(handle);
+  return base->kind == Wanted::kKind ? static_cast<Wanted*>(base) : nullptr;
+}
+
+std::string text_or_empty(const char* text) { return text == nullptr ? std::string() : text; }
+
+// Spaces and control bytes cannot stand in a request line; everything else of
+// the object name goes out as written.
+std::string escaped_path(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped = path.starts_with('/') ? "" : "/";
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) {
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0x0F];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// The header block's lines; CR LF separates them (a lone LF is taken as
+// well), and empty lines, such as the one a block that begins with "\r\n"
+// has in front, are not lines at all.
+std::vector<std::string> header_lines(std::string_view block) {
+  std::vector<std::string> lines;
+  while (!block.empty()) {
+    const auto end = block.find('\n');
+    auto line = block.substr(0, end);
+    block = end == std::string_view::npos ? std::string_view() : block.substr(end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (!line.empty()) lines.emplace_back(line);
+  }
+  return lines;
+}
+
+}  // namespace
+
+HINTERNET InternetOpenA(const char* agent, DWORD access_type, const char* proxy,
+                        const char* /*proxy_bypass*/, DWORD /*flags*/) {
+  auto internet = std::make_unique<InternetHandle>();
+  internet->agent = text_or_empty(agent);
+  // Every other access type means the system's settings, which on Linux are
+  // none: a direct connection.
+  if (access_type == INTERNET_OPEN_TYPE_PROXY) {
+    internet->proxies = curl_backend::parse_proxy_list(text_or_empty(proxy));
+  }
+  return internet.release();
+}
+
+HINTERNET InternetConnectA(HINTERNET internet, const char* server_name, INTERNET_PORT server_port,
+                           const char* /*user_name*/, const char* /*password*/, DWORD service,
+                           DWORD /*flags*/, std::uintptr_t /*context*/) {
+  const auto* parent = handle_cast<InternetHandle>(internet);
+  if (parent == nullptr || service != INTERNET_SERVICE_HTTP || server_name == nullptr ||
+      *server_name == '\0') {
+    return nullptr;
+  }
+  auto connection = std::make_unique<ConnectionHandle>();
+  connection->agent = parent->agent;
+  connection->proxies = parent->proxies;
+  connection->host = server_name;
+  connection->port = server_port;
+  return connection.release();
+}
+
+HINTERNET HttpOpenRequestA(HINTERNET connect, const char* verb, const char* object_name,
+                           const char* /*version*/, const char* referrer, const char** accept_types,
+                           DWORD flags, std::uintptr_t /*context*/) {
+  const auto* parent = handle_cast<ConnectionHandle>(connect);
+  if (parent == nullptr) return nullptr;
+  auto request = std::make_unique<RequestHandle>();
+  request->agent = parent->agent;
+  request->proxies = parent->proxies;
+  request->host = parent->host;
+  request->port = parent->port;
+  request->verb = verb == nullptr || *verb == '\0' ? "GET" : verb;
+  request->path = text_or_empty(object_name);
+  request->flags = flags;
+  if (referrer != nullptr && *referrer != '\0') {
+    request->own_lines.push_back(std::string("Referer: ") + referrer);
+  }
+  if (accept_types != nullptr && *accept_types != nullptr) {
+    std::string accept = "Accept: ";
+    for (const char** type = accept_types; *type != nullptr; ++type) {
+      if (type != accept_types) accept += ", ";
+      accept += *type;
+    }
+    request->own_lines.push_back(std::move(accept));
+  }
+  return request.release();
+}
+
+BOOL InternetSetOptionA(HINTERNET internet, DWORD option, void* buffer, DWORD buffer_length) {
+  auto* request = handle_cast<RequestHandle>(internet);
+  if (request == nullptr || option != INTERNET_OPTION_SECURITY_FLAGS || buffer == nullptr ||
+      buffer_length < sizeof(DWORD)) {
+    return kFalse;
+  }
+  std::memcpy(&request->security_flags, buffer, sizeof(DWORD));
+  return kTrue;
+}
+
+BOOL HttpSendRequestA(HINTERNET request_handle, const char* headers, DWORD headers_length,
+                      void* optional, DWORD optional_length) {
+  auto* request = handle_cast<RequestHandle>(request_handle);
+  if (request == nullptr) return kFalse;
+
+  const bool secure = (request->flags & INTERNET_FLAG_SECURE) != 0;
+  const DWORD ignored = request->security_flags;
+  const INTERNET_PORT port = request->port != 0 ? request->port : (secure ? 443 : 80);
+  const bool ipv6_literal = request->host.find(':') != std::string::npos;
+
+  RequestSetup setup;
+  setup.url = std::string(secure ? "https://" : "http://") +
+              (ipv6_literal ? "[" + request->host + "]" : request->host) + ":" +
+              std::to_string(port) + escaped_path(request->path);
+  setup.verb = request->verb;
+  setup.agent = request->agent;
+  setup.header_lines = request->own_lines;
+  if (headers != nullptr) {
+    const std::size_t length =
+        headers_length == kZeroTerminated ? std::strlen(headers) : headers_length;
+    for (auto& line : header_lines(std::string_view(headers, length))) {
+      setup.header_lines.push_back(std::move(line));
+    }
+  }
+  if (optional != nullptr && optional_length > 0 && setup.verb != "GET") {
+    setup.body.assign(static_cast<const char*>(optional), optional_length);
+  }
+  setup.proxies = request->proxies;
+  setup.use_cookies = (request->flags & INTERNET_FLAG_NO_COOKIES) == 0;
+  setup.follow_redirects = (request->flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
+  setup.redirect_to_https =
+      ((request->flags | ignored) & SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS) != 0;
+  setup.redirect_to_http =
+      ((request->flags | ignored) & SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP) != 0;
+  // With OpenSSL an untrusted issuer, an expired certificate and a wrong
+  // usage all fail the one peer verification; only the host name check can be
+  // switched off apart.
+  setup.verify_peer = (ignored & SECURITY_FLAG_IGNORE_UNKNOWN_CA) == 0;
+  setup.verify_host = (ignored & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) == 0;
+
+  request->transfer = std::make_unique<Transfer>(std::move(setup));
+  return request->transfer->start() ? kTrue : kFalse;
+}
+
+BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD number_of_bytes_to_read,
+                      DWORD* number_of_bytes_read) {
+  if (number_of_bytes_read == nullptr) return kFalse;
+  *number_of_bytes_read = 0;
+  auto* request = handle_cast<RequestHandle>(file);
+  if (request == nullptr || request->transfer == nullptr || buffer == nullptr) return kFalse;
+  bool failed = false;
+  *number_of_bytes_read = static_cast<DWORD>(
+      request->transfer->read(static_cast<char*>(buffer), number_of_bytes_to_read, failed));
+  return *number_of_bytes_read > 0 || !failed ? kTrue : kFalse;
+}
+
+BOOL HttpQueryInfoA(HINTERNET request_handle, DWORD info_level, void* buffer, DWORD* buffer_length,
+                    DWORD* /*index*/) {
+  const auto* request = handle_cast<RequestHandle>(request_handle);
+  if (request == nullptr || info_level != HTTP_QUERY_RAW_HEADERS_CRLF || buffer_length == nullptr ||
+      request->transfer == nullptr || request->transfer->raw_headers().empty()) {
+    return kFalse;
+  }
+  // As WinINet does: the block and its zero only when both fit, else the
+  // length needed (the zero included), leaving the buffer alone.
+  const std::string& block = request->transfer->raw_headers();
+  if (buffer == nullptr || block.size() + 1 > *buffer_length) {
+    *buffer_length = static_cast<DWORD>(block.size() + 1);
+    return kFalse;
+  }
+  std::memcpy(buffer, block.data(), block.size());
+  static_cast<char*>(buffer)[block.size()] = '\0';
+  *buffer_length = static_cast<DWORD>(block.size());
+  return kTrue;
+}
+
+BOOL InternetCloseHandle(HINTERNET internet) {
+  auto* handle = static_cast<Handle*>(internet);
+  if (handle == nullptr || (handle->kind != Kind::kInternet && handle->kind != Kind::kConnection &&
+                            handle->kind != Kind::kRequest)) {
+    return kFalse;
+  }
+  delete handle;
+  return kTrue;
+}
+
+}  // namespace lorvane::platform

@@ -1,0 +1,313 @@
+#include "platform/curl/transfer.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+
+namespace lorvane::platform::curl_backend {
+namespace {
+
+// The process's one cookie store, shared by every request that keeps cookies.
+// It lives in memory only: no cookie jar file is ever named.
+struct CookieStore {
+  CURLSH* share = nullptr;
+  std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+};
+
+void lock_store(CURL*, curl_lock_data data, curl_lock_access, void* store) {
+  static_cast<CookieStore*>(store)->locks[data].lock();
+}
+
+void unlock_store(CURL*, curl_lock_data data, void* store) {
+  static_cast<CookieStore*>(store)->locks[data].unlock();
+}
+
+// Initialises libcurl once, thread-safely; null when that failed. Deliberately
+// never torn down: requests may still run while static objects are destroyed.
+CookieStore* cookie_store() {
+  static CookieStore* const store = []() -> CookieStore* {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
+    auto* made = new CookieStore;
+    made->share = curl_share_init();
+    if (made->share == nullptr) return nullptr;
+    curl_share_setopt(made->share, CURLSHOPT_LOCKFUNC, lock_store);
+    curl_share_setopt(made->share, CURLSHOPT_UNLOCKFUNC, unlock_store);
+    curl_share_setopt(made->share, CURLSHOPT_USERDATA, made);
+    curl_share_setopt(made->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    return made;
+  }();
+  return store;
+}
+
+bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) ==
+                  std::tolower(static_cast<unsigned char>(b));
+         });
+}
+
+bool is_https(std::string_view url) { return starts_with_ignoring_case(url, "https://"); }
+
+// The status code of a block that begins with "HTTP/x.y NNN"; 0 when unreadable.
+int status_of(std::string_view block) {
+  const auto space = block.find(' ');
+  if (!block.starts_with("HTTP/") || space == std::string_view::npos) return 0;
+  int status = 0;
+  for (std::size_t i = space + 1; i < block.size() && i < space + 4; ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(block[i]))) return 0;
+    status = status * 10 + (block[i] - '0');
+  }
+  return status;
+}
+
+// Statuses whose Location is followed, as browsers and WinINet do.
+bool is_followed_redirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+struct Transfer::Curl {
+  CURLM* multi = nullptr;
+  CURL* easy = nullptr;
+  curl_slist* headers = nullptr;
+  curl_slist* proxy_headers = nullptr;
+  CURLcode result = CURLE_OK;
+
+  ~Curl() { clear(); }
+
+  void clear() {
+    if (easy != nullptr) {
+      if (multi != nullptr) curl_multi_remove_handle(multi, easy);
+      curl_easy_cleanup(easy);
+      easy = nullptr;
+    }
+    if (multi != nullptr) {
+      curl_multi_cleanup(multi);
+      multi = nullptr;
+    }
+    curl_slist_free_all(headers);
+    curl_slist_free_all(proxy_headers);
+    headers = nullptr;
+    proxy_headers = nullptr;
+    result = CURLE_OK;
+  }
+};
+
+Transfer::Transfer(RequestSetup setup) : setup_(std::move(setup)), curl_(new Curl) {}
+
+Transfer::~Transfer() = default;
+
+bool Transfer::start() {
+  started_ = true;
+  std::string url = setup_.url;
+  for (int redirects = 0;; ++redirects) {
+    if (!begin_hop(url) || !wait_for_headers()) {
+      failed_ = true;
+      raw_headers_.clear();
+      curl_->clear();
+      return false;
+    }
+    const int status = status_of(raw_headers_);
+    if (!setup_.follow_redirects || !is_followed_redirect(status)) return true;
+
+    char* location = nullptr;
+    curl_easy_getinfo(curl_->easy, CURLINFO_REDIRECT_URL, &location);
+    if (location == nullptr) return true;
+    const std::string next = location;
+    const bool to_https = is_https(next);
+    if (!to_https && !starts_with_ignoring_case(next, "http://")) return true;  // ftp:, file:, ...
+    if (to_https != is_https(url) &&
+        !(to_https ? setup_.redirect_to_https : setup_.redirect_to_http)) {
+      return true;
+    }
+    if (redirects == kMaxRedirects) {
+      failed_ = true;
+      raw_headers_.clear();
+      curl_->clear();
+      return false;
+    }
+
+    // 307 and 308 repeat the request as it was; the older codes turn a POST
+    // (303: anything but HEAD) into a GET without a body.
+    const bool to_get = (status == 303 && setup_.verb != "HEAD") ||
+                        ((status == 301 || status == 302) && setup_.verb == "POST");
+    if (to_get) {
+      setup_.verb = "GET";
+      setup_.body.clear();
+    }
+    end_hop();
+    url = next;
+  }
+}
+
+bool Transfer::begin_hop(const std::string& url) {
+  CookieStore* store = cookie_store();
+  if (store == nullptr) return false;
+  curl_->multi = curl_multi_init();
+  curl_->easy = curl_easy_init();
+  if (curl_->multi == nullptr || curl_->easy == nullptr) return false;
+  CURL* easy = curl_->easy;
+
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);  // the path goes out as the caller wrote it
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 64L * 1024);
+
+  // Time-outs of our own, since the program sets none: a connection gets 60 s;
+  // a transfer that moves no byte for 30 s ends. There is no total limit.
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 30L);
+
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, setup_.verify_peer ? 1L : 0L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, setup_.verify_host ? 2L : 0L);
+
+  // An empty proxy switches libcurl's reading of http_proxy and friends off,
+  // so that direct means direct. An empty no-proxy list sends loopback
+  // targets through the proxy as well.
+  const std::string& proxy = is_https(url) ? setup_.proxies.https : setup_.proxies.http;
+  curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+  curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(easy, CURLOPT_HEADEROPT, static_cast<long>(CURLHEADER_SEPARATE));
+  curl_->proxy_headers = curl_slist_append(nullptr, "Proxy-Connection:");
+  curl_easy_setopt(easy, CURLOPT_PROXYHEADER, curl_->proxy_headers);
+
+  if (!setup_.agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, setup_.agent.c_str());
+  // The caller's lines, then empty entries that keep libcurl from adding
+  // "Accept: */*", "Expect: 100-continue" and a form Content-Type of its own.
+  // A caller's line of the same name still goes out: libcurl sends the lines
+  // that have a value and only looks at the first of a name for its own.
+  for (const auto& line : setup_.header_lines) {
+    curl_->headers = curl_slist_append(curl_->headers, line.c_str());
+  }
+  for (const char* suppressed : {"Accept:", "Expect:", "Content-Type:"}) {
+    curl_->headers = curl_slist_append(curl_->headers, suppressed);
+  }
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, curl_->headers);
+
+  if (setup_.use_cookies) {
+    curl_easy_setopt(easy, CURLOPT_SHARE, store->share);
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // the engine on, reading no file
+  }
+
+  const std::string& verb = setup_.verb;
+  const bool has_body = !setup_.body.empty() || verb == "POST";
+  if (verb == "GET") {
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+  } else {
+    if (verb == "HEAD") curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    if (has_body) {
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                       static_cast<curl_off_t>(setup_.body.size()));
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, setup_.body.data());
+    }
+    if (verb != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
+  }
+
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+  return curl_multi_add_handle(curl_->multi, easy) == CURLM_OK;
+}
+
+void Transfer::end_hop() {
+  curl_->clear();
+  done_ = false;
+  headers_complete_ = false;
+  header_lines_.clear();
+  raw_headers_.clear();
+  pending_.clear();
+  pending_offset_ = 0;
+}
+
+bool Transfer::wait_for_headers() {
+  while (!headers_complete_ && !done_) drive();
+  return headers_complete_;
+}
+
+// One round of network work: whatever libcurl can do now, and when that
+// brought nothing, a wait of up to a second for the sockets.
+void Transfer::drive() {
+  const std::size_t before = pending_.size();
+  const bool had_headers = headers_complete_;
+  int running = 0;
+  if (curl_multi_perform(curl_->multi, &running) != CURLM_OK) {
+    done_ = true;
+    curl_->result = CURLE_FAILED_INIT;
+    return;
+  }
+  int queued = 0;
+  while (CURLMsg* message = curl_multi_info_read(curl_->multi, &queued)) {
+    if (message->msg == CURLMSG_DONE) {
+      done_ = true;
+      curl_->result = message->data.result;
+    }
+  }
+  if (!done_ && pending_.size() == before && headers_complete_ == had_headers) {
+    curl_multi_poll(curl_->multi, nullptr, 0, 1000, nullptr);
+  }
+}
+
+std::size_t Transfer::read(char* buffer, std::size_t size, bool& failed) {
+  std::size_t given = 0;
+  while (started_ && !failed_ && given < size) {
+    if (pending_offset_ < pending_.size()) {
+      const std::size_t piece = std::min(size - given, pending_.size() - pending_offset_);
+      std::memcpy(buffer + given, pending_.data() + pending_offset_, piece);
+      given += piece;
+      pending_offset_ += piece;
+      continue;
+    }
+    pending_.clear();
+    pending_offset_ = 0;
+    if (done_) break;
+    drive();
+  }
+  failed = !started_ || failed_ || (done_ && curl_->result != CURLE_OK);
+  return given;
+}
+
+std::size_t Transfer::on_header(char* data, std::size_t size, std::size_t count, void* self) {
+  auto& transfer = *static_cast<Transfer*>(self);
+  const std::size_t length = size * count;
+  // Lines after the final block are trailers of a chunked body: not ours.
+  if (transfer.headers_complete_) return length;
+
+  std::string_view line(data, length);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (line.starts_with("HTTP/")) transfer.header_lines_.clear();
+  if (!line.empty()) {
+    transfer.header_lines_.append(line).append("\r\n");
+    return length;
+  }
+  // The empty line ends a block. An interim 1xx block gives way to the next.
+  const int status = status_of(transfer.header_lines_);
+  if (status >= 100 && status < 200) {
+    transfer.header_lines_.clear();
+  } else {
+    transfer.raw_headers_ = std::move(transfer.header_lines_) + "\r\n";
+    transfer.header_lines_.clear();
+    transfer.headers_complete_ = true;
+  }
+  return length;
+}
+
+std::size_t Transfer::on_body(char* data, std::size_t size, std::size_t count, void* self) {
+  auto& transfer = *static_cast<Transfer*>(self);
+  transfer.pending_.append(data, size * count);
+  return size * count;
+}
+
+}  // namespace lorvane::platform::curl_backend

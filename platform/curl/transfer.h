@@ -1,0 +1,77 @@
+// One HTTP exchange on libcurl with WinINet's manners: our own redirect loop,
+// the final response's raw header block, and a body handed out piece by piece
+// as the caller reads it.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/curl/proxy_list.h"
+
+namespace lorvane::platform::curl_backend {
+
+// Redirects followed before a request counts as failed.
+inline constexpr int kMaxRedirects = 10;
+
+struct RequestSetup {
+  std::string url;  // scheme://host:port/path
+  std::string verb;
+  std::string agent;                      // the User-Agent line; none when empty
+  std::vector<std::string> header_lines;  // sent as they are, in this order
+  std::string body;
+  ProxyChoice proxies;  // both empty: a direct connection
+  bool use_cookies = true;
+  bool follow_redirects = true;
+  bool redirect_to_https = false;  // http -> https allowed
+  bool redirect_to_http = false;   // https -> http allowed
+  bool verify_peer = true;
+  bool verify_host = true;
+};
+
+class Transfer {
+ public:
+  explicit Transfer(RequestSetup setup);
+  ~Transfer();
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+
+  // Sends the request and follows its redirects; returns once the final
+  // response's header block has arrived (true), or when that cannot happen
+  // (false: no connection, refused, time-out, too many redirects).
+  bool start();
+
+  // Copies up to `size` further body bytes into `buffer`, waiting for the
+  // network as needed; fewer only at the end of the body. 0 once the body is
+  // done or the transfer failed; `failed` tells the two apart.
+  std::size_t read(char* buffer, std::size_t size, bool& failed);
+
+  // The final response's status line and header lines, each ended by CR LF,
+  // then the empty line; empty when no response arrived.
+  const std::string& raw_headers() const { return raw_headers_; }
+
+ private:
+  struct Curl;
+
+  bool begin_hop(const std::string& url);
+  void end_hop();
+  bool wait_for_headers();
+  void drive();
+
+  static std::size_t on_header(char* data, std::size_t size, std::size_t count, void* self);
+  static std::size_t on_body(char* data, std::size_t size, std::size_t count, void* self);
+
+  RequestSetup setup_;
+  std::unique_ptr<Curl> curl_;
+  bool started_ = false;
+  bool failed_ = false;
+  bool done_ = false;
+  bool headers_complete_ = false;
+  std::string header_lines_;  // the block being received
+  std::string raw_headers_;
+  std::string pending_;  // body bytes received and not yet read
+  std::size_t pending_offset_ = 0;
+};
+
+}  // namespace lorvane::platform::curl_backend
