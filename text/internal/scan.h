@@ -1,0 +1,108 @@
+// Character stepping and matching shared by the searching operations, so that
+// find_text, replace_text, split_text and join_unique agree on where a
+// character begins.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace lorvane::text_internal {
+
+inline constexpr std::size_t no_match = static_cast<std::size_t>(-1);
+
+inline const unsigned char* bytes_of(std::string_view text) noexcept {
+  return reinterpret_cast<const unsigned char*>(text.data());
+}
+
+// A byte of 0x80 or above begins a two-byte character.
+constexpr bool is_first_byte(unsigned char byte) noexcept { return byte >= 0x80; }
+
+// Bytes from a character start to the next one: 1 or 2. Past a lone first byte
+// at the end this steps beyond the text, which every scan takes as its end.
+constexpr std::size_t step_at(unsigned char byte) noexcept { return 1 + (byte >> 7); }
+
+// ASCII only: the locale never takes part.
+constexpr unsigned char fold_case(unsigned char byte) noexcept {
+  return byte >= 0x41 && byte <= 0x5A ? static_cast<unsigned char>(byte + 0x20) : byte;
+}
+
+// Tests `sought` at a candidate position. Folding applies to every compared
+// byte, second bytes of two-byte characters included.
+class Matcher {
+ public:
+  Matcher(std::string_view sought, bool ignore_case)
+      : sought_(bytes_of(sought)), size_(sought.size()), ignore_case_(ignore_case) {
+    if (ignore_case_) {
+      folded_.resize(size_);
+      for (std::size_t i = 0; i < size_; ++i) folded_[i] = static_cast<char>(fold_case(sought_[i]));
+      sought_ = bytes_of(folded_);
+    }
+  }
+
+  // Points into its own folded copy, so it stays where it was made.
+  Matcher(const Matcher&) = delete;
+  Matcher& operator=(const Matcher&) = delete;
+
+  std::size_t size() const noexcept { return size_; }
+
+  // `at` must have size() readable bytes; size() must not be 0.
+  bool matches(const unsigned char* at) const noexcept {
+    if (!ignore_case_) {
+      return at[0] == sought_[0] && std::memcmp(at + 1, sought_ + 1, size_ - 1) == 0;
+    }
+    for (std::size_t i = 0; i < size_; ++i) {
+      if (fold_case(at[i]) != sought_[i]) return false;
+    }
+    return true;
+  }
+
+ private:
+  const unsigned char* sought_;
+  std::size_t size_;
+  bool ignore_case_;
+  std::string folded_;
+};
+
+// Offset of the first match at a character start reached by stepping from
+// `begin`, testing only while the whole match fits before `end`; no_match
+// otherwise.
+inline std::size_t first_match(std::string_view text, std::size_t begin, std::size_t end,
+                               const Matcher& matcher) noexcept {
+  const std::size_t m = matcher.size();
+  if (m > end) return no_match;
+  const unsigned char* bytes = bytes_of(text);
+  const std::size_t last = end - m;
+  for (std::size_t pos = begin; pos <= last; pos += step_at(bytes[pos])) {
+    if (matcher.matches(bytes + pos)) return pos;
+  }
+  return no_match;
+}
+
+// Walks `text` (non-empty) piece by piece between exact occurrences of
+// `delimiter` (non-empty), calling `take(piece)` for each. `take` returns false
+// to end the walk at once (a limit was reached); the rest is then dropped. A
+// trailing delimiter leaves no empty last piece.
+template <typename Take>
+void for_each_piece(std::string_view text, std::string_view delimiter, Take&& take) {
+  const Matcher matcher(delimiter, false);
+  const unsigned char* bytes = bytes_of(text);
+  const std::size_t size = text.size();
+  const std::size_t m = delimiter.size();
+  std::size_t piece_start = 0;
+  std::size_t pos = 0;
+  while (pos + m <= size) {
+    if (matcher.matches(bytes + pos)) {
+      if (!take(text.substr(piece_start, pos - piece_start))) return;
+      pos += m;
+      piece_start = pos;
+    } else {
+      pos += step_at(bytes[pos]);
+    }
+  }
+  // A lone first byte ends the scan and stays in the last piece.
+  if (piece_start < size) take(text.substr(piece_start));
+}
+
+}  // namespace lorvane::text_internal

@@ -1,0 +1,304 @@
+#include "text/operations.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "text/internal/scan.h"
+
+namespace lorvane {
+namespace {
+
+using text_internal::bytes_of;
+using text_internal::first_match;
+using text_internal::is_first_byte;
+using text_internal::Matcher;
+using text_internal::no_match;
+using text_internal::step_at;
+
+constexpr unsigned char half_width_space = 0x20;
+constexpr unsigned char full_width_space_byte = 0xA1;  // twice: A1 A1
+
+// 0-based offset for a 1-based start; omitted or below 1 means the first byte.
+// Widened first, so that start - 1 cannot overflow.
+std::size_t offset_of(std::optional<std::int32_t> start) noexcept {
+  if (!start) return 0;
+  const std::int64_t offset = static_cast<std::int64_t>(*start) - 1;
+  return offset < 0 ? 0 : static_cast<std::size_t>(offset);
+}
+
+bool is_full_width_space(const unsigned char* bytes, std::size_t pos, std::size_t size) noexcept {
+  return bytes[pos] == full_width_space_byte && pos + 1 < size &&
+         bytes[pos + 1] == full_width_space_byte;
+}
+
+// The one byte a two-byte character folds to for number reading, or its first
+// byte when it has no half-width form (that byte then ends any number).
+unsigned char folded_form(unsigned char first, unsigned char second) noexcept {
+  if (first == 0xA1) {
+    if (second == 0xA1) return 0x20;
+    if (second == 0xAB) return 0x7E;
+    if (second == 0xEE || second == 0xEF) return 0x2A;
+  }
+  if (first == 0xA3 && second >= 0xA1 && second <= 0xFE) {
+    return static_cast<unsigned char>(second - 0x80);
+  }
+  return first;
+}
+
+template <typename Change>
+Text change_letters(const Text& text, Change change) {
+  std::string copy(text.view());
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(copy.data());
+  const std::size_t size = copy.size();
+  for (std::size_t pos = 0; pos < size; pos += step_at(bytes[pos])) {
+    if (!is_first_byte(bytes[pos])) bytes[pos] = change(bytes[pos]);
+  }
+  return Text(std::move(copy));
+}
+
+}  // namespace
+
+Text text_left(const Text& text, std::int32_t length) {
+  if (length <= 0) return {};
+  return Text(text.view().substr(0, static_cast<std::size_t>(length)));
+}
+
+Text text_right(const Text& text, std::int32_t length) {
+  if (length <= 0) return {};
+  const std::string_view bytes = text.view();
+  const std::size_t kept = std::min(bytes.size(), static_cast<std::size_t>(length));
+  return Text(bytes.substr(bytes.size() - kept));
+}
+
+Text text_mid(const Text& text, std::int32_t start, std::int32_t length) {
+  const std::string_view bytes = text.view();
+  if (start < 1 || static_cast<std::size_t>(start) > bytes.size() || length <= 0) return {};
+  return Text(bytes.substr(static_cast<std::size_t>(start) - 1, static_cast<std::size_t>(length)));
+}
+
+Text blank_text(std::int32_t length) {
+  if (length <= 0) return {};
+  return Text(std::string(static_cast<std::size_t>(length), ' '));
+}
+
+Text to_upper(const Text& text) {
+  return change_letters(text, [](unsigned char byte) -> unsigned char {
+    return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - 0x20) : byte;
+  });
+}
+
+Text to_lower(const Text& text) {
+  return change_letters(
+      text, [](unsigned char byte) -> unsigned char { return text_internal::fold_case(byte); });
+}
+
+Text trim_text(const Text& text) {
+  const std::string_view view = text.view();
+  const unsigned char* bytes = bytes_of(view);
+  const std::size_t size = view.size();
+
+  std::size_t begin = 0;
+  while (begin < size) {
+    if (bytes[begin] == half_width_space) {
+      begin += 1;
+    } else if (is_full_width_space(bytes, begin, size)) {
+      begin += 2;
+    } else {
+      break;
+    }
+  }
+
+  std::size_t end = size;
+  std::size_t run_start = no_match;
+  std::size_t pos = begin;
+  while (pos < size) {
+    if (bytes[pos] == half_width_space) {
+      if (run_start == no_match) run_start = pos;
+      pos += 1;
+    } else if (is_first_byte(bytes[pos]) && pos + 1 == size) {
+      // A lone first byte is cut off on its own; spaces in front of it stay.
+      run_start = pos;
+      break;
+    } else if (is_full_width_space(bytes, pos, size)) {
+      if (run_start == no_match) run_start = pos;
+      pos += 2;
+    } else {
+      run_start = no_match;
+      pos += step_at(bytes[pos]);
+    }
+  }
+  if (run_start != no_match) end = run_start;
+  return Text(view.substr(begin, end - begin));
+}
+
+Text remove_spaces(const Text& text) {
+  const std::string_view view = text.view();
+  const unsigned char* bytes = bytes_of(view);
+  const std::size_t size = view.size();
+  std::string kept;
+  kept.reserve(size);
+  // Copies whole runs between spaces rather than byte by byte.
+  std::size_t run_start = 0;
+  std::size_t pos = 0;
+  while (pos < size) {
+    std::size_t skipped = 0;
+    if (bytes[pos] == half_width_space) {
+      skipped = 1;
+    } else if (is_first_byte(bytes[pos]) && pos + 1 == size) {
+      skipped = 1;  // a lone first byte at the end is left out
+    } else if (is_full_width_space(bytes, pos, size)) {
+      skipped = 2;
+    }
+    if (skipped == 0) {
+      pos += step_at(bytes[pos]);
+      continue;
+    }
+    kept.append(view.substr(run_start, pos - run_start));
+    pos += skipped;
+    run_start = pos;
+  }
+  if (run_start < size) kept.append(view.substr(run_start));
+  return Text(std::move(kept));
+}
+
+std::int32_t find_text(const Text& text, const Text& sought, std::optional<std::int32_t> start,
+                       bool ignore_case) {
+  const std::string_view view = text.view();
+  const std::size_t begin = offset_of(start);
+  if (begin >= view.size()) return -1;
+  if (sought.empty()) return 1;
+  const Matcher matcher(sought.view(), ignore_case);
+  const std::size_t found = first_match(view, begin, view.size(), matcher);
+  return found == no_match ? -1 : static_cast<std::int32_t>(found + 1);
+}
+
+std::int32_t find_text_last(const Text& text, const Text& sought, std::optional<std::int32_t> start,
+                            bool ignore_case) {
+  const std::string_view view = text.view();
+  // Only occurrences that end before byte `start` count.
+  const std::size_t end = start ? std::min(offset_of(start), view.size()) : view.size();
+  if (end == 0) return -1;
+  if (sought.empty()) return 1;
+  const Matcher matcher(sought.view(), ignore_case);
+  const unsigned char* bytes = bytes_of(view);
+  // Character starts are only known by stepping from the first byte, so the
+  // scan runs forward and keeps the last match.
+  std::size_t last = no_match;
+  for (std::size_t found = first_match(view, 0, end, matcher); found != no_match;
+       found = first_match(view, found + step_at(bytes[found]), end, matcher)) {
+    last = found;
+  }
+  return last == no_match ? -1 : static_cast<std::int32_t>(last + 1);
+}
+
+Text replace_text(const Text& text, const Text& sought, const Text& replacement,
+                  std::optional<std::int32_t> start, std::optional<std::int32_t> limit,
+                  bool match_case) {
+  const std::string_view view = text.view();
+  const std::size_t size = view.size();
+  const std::size_t m = sought.view().size();
+  const std::size_t begin = offset_of(start);
+  const bool limited = limit && *limit >= 0;
+  if (size == 0 || m == 0 || begin >= size || (limited && *limit == 0)) return text;
+
+  const Matcher matcher(sought.view(), !match_case);
+  const unsigned char* bytes = bytes_of(view);
+  std::string result;
+  result.reserve(size);
+  std::size_t count = 0;
+  // Bytes from run_start to the scan point are unchanged; they are copied as
+  // one run at the next match or at the end.
+  std::size_t run_start = 0;
+  std::size_t pos = begin;
+  while (pos + m <= size) {
+    if (matcher.matches(bytes + pos)) {
+      result.append(view.substr(run_start, pos - run_start));
+      result.append(replacement.view());
+      pos += m;
+      run_start = pos;
+      if (limited && ++count == static_cast<std::size_t>(*limit)) break;
+    } else {
+      // Stepping past a lone first byte leaves the loop; the byte itself is
+      // kept with the rest of the text.
+      pos += step_at(bytes[pos]);
+    }
+  }
+  result.append(view.substr(run_start));
+  return Text(std::move(result));
+}
+
+TextList split_text(const Text& text, const std::optional<Text>& delimiter,
+                    std::optional<std::int32_t> limit) {
+  const std::string_view view = text.view();
+  const std::string_view separator = delimiter ? delimiter->view() : std::string_view(",");
+  const bool limited = limit.has_value();
+  const std::size_t most = limited && *limit > 0 ? static_cast<std::size_t>(*limit) : 0;
+  std::vector<Text> members;
+  if (view.empty() || (limited && most == 0)) return make_text_list(std::move(members));
+  if (separator.empty()) {
+    members.emplace_back(view);
+    return make_text_list(std::move(members));
+  }
+  text_internal::for_each_piece(view, separator, [&](std::string_view piece) {
+    members.emplace_back(piece);
+    return !(limited && members.size() == most);
+  });
+  return make_text_list(std::move(members));
+}
+
+std::int32_t text_to_int(const Text& text) {
+  const std::string_view view = text.view();
+  const unsigned char* bytes = bytes_of(view);
+  const std::size_t size = view.size();
+  std::size_t pos = 0;
+  // The next byte of the text with full-width forms folded, or -1 at the end.
+  // Folding as it reads stops at the end of the number instead of copying the
+  // whole text.
+  const auto next = [&]() -> int {
+    if (pos >= size) return -1;
+    const unsigned char first = bytes[pos];
+    if (!is_first_byte(first)) {
+      pos += 1;
+      return first;
+    }
+    if (pos + 1 == size) {  // a lone first byte is left out
+      pos = size;
+      return -1;
+    }
+    pos += 2;
+    return folded_form(first, bytes[pos - 1]);
+  };
+
+  int byte = next();
+  while (byte == 0x20 || (byte >= 0x09 && byte <= 0x0D)) byte = next();
+  const bool negative = byte == '-';
+  if (byte == '+' || byte == '-') byte = next();
+  // Unsigned arithmetic wraps by definition, which is the 32-bit two's
+  // complement behaviour wanted here.
+  std::uint32_t value = 0;
+  while (byte >= '0' && byte <= '9') {
+    value = value * 10u + static_cast<std::uint32_t>(byte - '0');
+    byte = next();
+  }
+  if (negative) value = 0u - value;
+  return static_cast<std::int32_t>(value);
+}
+
+Bytes text_to_bytes(const Text& text) { return Bytes(text.view()); }
+
+Text bytes_to_text(const Bytes& data) { return Text(data.view()); }
+
+Bytes bytes_left(const Bytes& data, std::int32_t length) {
+  if (length <= 0) return {};
+  return Bytes(data.view().substr(0, static_cast<std::size_t>(length)));
+}
+
+Bytes blank_bytes(std::int32_t length) {
+  if (length <= 0) return {};
+  return Bytes(std::string(static_cast<std::size_t>(length), '\0'));
+}
+
+}  // namespace lorvane
