@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -190,14 +191,18 @@ int main(int argc, char** argv) {
               std::string(lorvane::demo::demo_token).c_str());
   std::fflush(stdout);
 
-  bool listen_failed = false;
+  std::atomic<bool> listen_failed = false;
+  std::atomic<bool> listening_ended = false;
   std::thread listener([&] {
-    // Wakes the sigwait below when the server stops by itself.
     if (!server.listen_after_bind()) listen_failed = true;
+    listening_ended = true;
+    // Wakes the sigwait below when the server stops by itself.
     kill(getpid(), SIGTERM);
   });
   int signal_number = 0;
   sigwait(&stop_signals, &signal_number);
+  // stop() does nothing until the server runs, and a signal may come first.
+  while (!server.is_running() && !listening_ended) std::this_thread::yield();
   server.stop();
   listener.join();
   if (listen_failed) {

@@ -1,0 +1,45 @@
+// Running the real executables as child processes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace lorvane::testing {
+
+struct Finished {
+  int exit_status = -1;  // -1 when the child ended by a signal
+  std::string out;       // standard output
+  std::string err;       // standard error
+};
+
+// Runs `program` with `arguments`, feeding `input` on standard input (then
+// closing it), and waits for it to end.
+Finished run_program(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& input = {});
+
+// A child that keeps running until it is stopped: standard input is
+// /dev/null, standard error is left to the test's own, and the first line of
+// standard output can be read.
+class Background {
+ public:
+  Background(const std::string& program, const std::vector<std::string>& arguments);
+  ~Background();
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  // The first line the child printed, without its LF; empty when it ended
+  // first.
+  const std::string& first_line() const { return first_line_; }
+
+  // Sends SIGTERM and waits; the exit status, or -1 when a signal ended it.
+  int stop();
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  std::string first_line_;
+};
+
+}  // namespace lorvane::testing
