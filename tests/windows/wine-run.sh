@@ -17,8 +17,9 @@ set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 export WINEPREFIX WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
-# No Mono or Gecko install dialogs, no desktop menu entries.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# No Mono or Gecko install dialogs, no desktop menu entries; a test may add
+# its own overrides (wininet=d takes wininet.dll away).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 export LC_ALL=zh_CN.UTF-8
 
 fail() {
