@@ -30,7 +30,8 @@ Text capitalize_first(const Text& text) {
 
 Text normalize_header_names(const Text& headers) {
   Text result;
-  for (const Text& line : split_text(headers, Text("\r\n")).members()) {
+  const TextList lines = split_text(headers, Text("\r\n"));
+  for (const Text& line : lines.members()) {
     const std::int32_t colon = find_text(line, ":");
     if (colon == -1) continue;
     const Text name = text_mid(line, 1, colon - 1);

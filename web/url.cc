@@ -27,7 +27,9 @@ std::int32_t url_port(const Text& url) {
   const Text host = url_host(url, /*keep_port=*/true);
   const std::int32_t colon = find_text_last(host, ":");
   if (colon != -1) return text_to_int(text_right(host, text_len(host) - colon));
-  return compare_texts(text_left(to_lower(url), 5), "https") == 0 ? 443 : 80;
+  // The scheme decides, as it does for the host: a URL without scheme whose
+  // host merely begins with "https" is http.
+  return compare_texts(text_left(to_lower(url), 8), "https://") == 0 ? 443 : 80;
 }
 
 Text url_path(const Text& url) {

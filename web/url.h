@@ -20,7 +20,8 @@ namespace lorvane {
 Text url_host(const Text& url, bool keep_port = false);
 
 // The number after the last ":" of the host (0 when it is not a number, or
-// empty); without a port, 443 for "https" and 80 otherwise.
+// empty); without a port, 443 for a URL that begins with "https://" in any
+// letter case and 80 otherwise.
 std::int32_t url_port(const Text& url);
 
 // Everything from the first "/" after the host to the end of the URL, in the

@@ -37,7 +37,8 @@ constexpr std::int32_t raw_header_buffer = 5000;
 // followed by ": " counts; the attributes after the first ";" are dropped.
 Text collect_cookies(const Text& raw_headers) {
   Text cookies;
-  for (const Text& line : split_text(raw_headers, Text("\r\n")).members()) {
+  const TextList lines = split_text(raw_headers, Text("\r\n"));
+  for (const Text& line : lines.members()) {
     if (compare_texts(text_before(line, ": "), "Set-Cookie") != 0) continue;
     Text entry;
     if (find_text(line, ";") != -1) {
