@@ -82,5 +82,19 @@ TEST(JoinUniqueProperty, MatchesTheWalkOverTakenParts) {
   }
 }
 
+// Enough distinct parts for the table of taken parts to grow several times.
+TEST(JoinUniqueProperty, ManyPartsMatchTheWalkOverTakenParts) {
+  std::string bytes;
+  for (int i = 0; i < 4000; ++i) {
+    bytes += 'k';
+    bytes += std::to_string(i * 7 % 1500);
+    bytes += "=\xB0\x61; ";
+  }
+  const Text text(bytes);
+  const Text joined = join_unique(text, "; ");
+  EXPECT_EQ(joined, join_unique_by_list(text, "; "));
+  EXPECT_EQ(list_count(split_text(joined, Text("; "))), 1500);
+}
+
 }  // namespace
 }  // namespace lorvane
