@@ -205,26 +205,18 @@ Text replace_text(const Text& text, const Text& sought, const Text& replacement,
   if (size == 0 || m == 0 || begin >= size || (limited && *limit == 0)) return text;
 
   const Matcher matcher(sought.view(), !match_case);
-  const unsigned char* bytes = bytes_of(view);
   std::string result;
   result.reserve(size);
   std::size_t count = 0;
-  // Bytes from run_start to the scan point are unchanged; they are copied as
-  // one run at the next match or at the end.
+  // Bytes between matches are copied as whole runs. A lone first byte ends
+  // the search and is kept with the rest of the text.
   std::size_t run_start = 0;
-  std::size_t pos = begin;
-  while (pos + m <= size) {
-    if (matcher.matches(bytes + pos)) {
-      result.append(view.substr(run_start, pos - run_start));
-      result.append(replacement.view());
-      pos += m;
-      run_start = pos;
-      if (limited && ++count == static_cast<std::size_t>(*limit)) break;
-    } else {
-      // Stepping past a lone first byte leaves the loop; the byte itself is
-      // kept with the rest of the text.
-      pos += step_at(bytes[pos]);
-    }
+  for (std::size_t found = first_match(view, begin, size, matcher); found != no_match;
+       found = first_match(view, run_start, size, matcher)) {
+    result.append(view.substr(run_start, found - run_start));
+    result.append(replacement.view());
+    run_start = found + m;
+    if (limited && ++count == static_cast<std::size_t>(*limit)) break;
   }
   result.append(view.substr(run_start));
   return Text(std::move(result));

@@ -210,6 +210,27 @@ TEST(FindText, FindsFirstOccurrenceAtCharacterStarts) {
   }
 }
 
+// Long one-byte runs are passed over several bytes at a time; the match must
+// still be found at every distance from the start, and a second byte equal to
+// sought must still be passed over.
+TEST(FindText, FindsMatchesBehindLongOneByteRuns) {
+  for (std::size_t run = 0; run < 40; ++run) {
+    const std::string dashes(run, '-');
+    const auto at = [&](std::size_t offset) { return static_cast<std::int32_t>(run + offset); };
+    SCOPED_TRACE("run of " + std::to_string(run));
+    const Text text(dashes + "\xB0\x41-A" + dashes);
+    EXPECT_EQ(find_text(text, "A"), at(4));
+    EXPECT_EQ(find_text(text, "a", {}, true), at(4));
+    EXPECT_EQ(find_text(text, "-A"), at(3));
+    EXPECT_EQ(find_text_last(text, "A"), at(4));
+    EXPECT_EQ(find_text(Text(dashes + "a"), "A", {}, true), at(1));
+    EXPECT_EQ(find_text(Text(dashes), "a"), -1);
+    TextList pieces{Text(dashes + "\xB0\x41-")};
+    if (run > 0) list_append(pieces, Text(dashes));  // no empty piece after a trailing "A"
+    EXPECT_EQ(split_text(text, Text("A")), pieces);
+  }
+}
+
 TEST(FindTextLast, FindsLastOccurrenceWhollyBeforeStart) {
   struct Case {
     Text text;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -39,6 +40,13 @@ class Matcher {
       for (std::size_t i = 0; i < size_; ++i) folded_[i] = static_cast<char>(fold_case(sought_[i]));
       sought_ = bytes_of(folded_);
     }
+    if (size_ > 0) {
+      first_ = sought_[0];
+      // Ignoring case, a text byte 0x41-0x5A also matches its folded form.
+      first_other_ = ignore_case_ && first_ >= 0x61 && first_ <= 0x7A
+                         ? static_cast<unsigned char>(first_ - 0x20)
+                         : first_;
+    }
   }
 
   // Points into its own folded copy, so it stays where it was made.
@@ -58,24 +66,49 @@ class Matcher {
     return true;
   }
 
+  // True when no match can begin in the 8 bytes at `at`: all of them are
+  // one-byte characters (so each is a character start and stepping stays in
+  // step) and none can be the first byte of `sought`.
+  bool skips_block(const unsigned char* at) const noexcept {
+    std::uint64_t block;
+    std::memcpy(&block, at, sizeof block);
+    return ((block & high_bits) | has_byte(block, first_) | has_byte(block, first_other_)) == 0;
+  }
+
  private:
+  static constexpr std::uint64_t low_bits = 0x0101010101010101u;
+  static constexpr std::uint64_t high_bits = 0x8080808080808080u;
+
+  // Non-zero when some byte of `block` equals `byte`.
+  static std::uint64_t has_byte(std::uint64_t block, unsigned char byte) noexcept {
+    const std::uint64_t diff = block ^ (low_bits * byte);
+    return (diff - low_bits) & ~diff & high_bits;
+  }
+
   const unsigned char* sought_;
   std::size_t size_;
   bool ignore_case_;
+  unsigned char first_ = 0;
+  unsigned char first_other_ = 0;
   std::string folded_;
 };
 
 // Offset of the first match at a character start reached by stepping from
 // `begin`, testing only while the whole match fits before `end`; no_match
-// otherwise.
+// otherwise. `begin` is taken as a character start.
 inline std::size_t first_match(std::string_view text, std::size_t begin, std::size_t end,
                                const Matcher& matcher) noexcept {
   const std::size_t m = matcher.size();
   if (m > end) return no_match;
   const unsigned char* bytes = bytes_of(text);
   const std::size_t last = end - m;
-  for (std::size_t pos = begin; pos <= last; pos += step_at(bytes[pos])) {
+  std::size_t pos = begin;
+  while (pos <= last) {
+    // Runs of plain ASCII without the first byte of sought go 8 at a time.
+    while (pos + 8 <= end && matcher.skips_block(bytes + pos)) pos += 8;
+    if (pos > last) break;
     if (matcher.matches(bytes + pos)) return pos;
+    pos += step_at(bytes[pos]);
   }
   return no_match;
 }
@@ -87,22 +120,14 @@ inline std::size_t first_match(std::string_view text, std::size_t begin, std::si
 template <typename Take>
 void for_each_piece(std::string_view text, std::string_view delimiter, Take&& take) {
   const Matcher matcher(delimiter, false);
-  const unsigned char* bytes = bytes_of(text);
-  const std::size_t size = text.size();
-  const std::size_t m = delimiter.size();
   std::size_t piece_start = 0;
-  std::size_t pos = 0;
-  while (pos + m <= size) {
-    if (matcher.matches(bytes + pos)) {
-      if (!take(text.substr(piece_start, pos - piece_start))) return;
-      pos += m;
-      piece_start = pos;
-    } else {
-      pos += step_at(bytes[pos]);
-    }
+  for (std::size_t found = first_match(text, 0, text.size(), matcher); found != no_match;
+       found = first_match(text, piece_start, text.size(), matcher)) {
+    if (!take(text.substr(piece_start, found - piece_start))) return;
+    piece_start = found + delimiter.size();
   }
   // A lone first byte ends the scan and stays in the last piece.
-  if (piece_start < size) take(text.substr(piece_start));
+  if (piece_start < text.size()) take(text.substr(piece_start));
 }
 
 }  // namespace lorvane::text_internal
