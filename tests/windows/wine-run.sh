@@ -10,10 +10,10 @@
 # page 936 (GetACP), the code page of the machines the tool is made for.
 #   --display  gives the program the run's Xvfb display for its windows;
 #              without it the program has no display at all.
-#   --servers  starts the loopback test servers (lorvane-test-server from the
-#              native build) and a tinyproxy forward proxy, hands their ports to
-#              the program as LORVANE_TEST_SERVERS="http=P https=P proxy=P", and
-#              stops them when the program ends.
+#   --servers  starts the loopback test servers and their tinyproxy forward
+#              proxy (lorvane-test-server --proxy from the native build), hands
+#              their ports to the program as LORVANE_TEST_SERVERS="http=P
+#              https=P proxy=P", and stops them when the program ends.
 #
 # One Xvfb serves the whole run rather than one per program: Wine's desktop
 # process, which outlives each program, keeps its connection to the display.
@@ -116,18 +116,16 @@ if $display; then
 fi
 
 work=$(mktemp -d)
-pids=()
+server_pid=
 server_in=
 cleanup() {
-  # Closing the server's standard input is its signal to stop.
-  [[ -n "$server_in" ]] && exec {server_in}>&-
-  local pid
-  for pid in "${pids[@]}"; do
-    kill "$pid" 2>/dev/null || true
-  done
-  for pid in "${pids[@]}"; do
-    wait "$pid" 2>/dev/null || true
-  done
+  # Closing the server's standard input is its signal to stop, its proxy with
+  # it; SIGTERM does the same should it not have got as far as reading it.
+  if [[ -n "$server_in" ]]; then exec {server_in}>&-; fi
+  if [[ -n "$server_pid" ]]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -143,50 +141,22 @@ wait_for_line() {
 }
 
 start_servers() {
-  local server ports
+  local server
   server=$(find "$native_build" -type f -name lorvane-test-server -perm -u+x -print -quit \
     2>/dev/null || true)
   [[ -n "$server" ]] || fail "no lorvane-test-server under $native_build (build the native tests first)"
+  # --proxy: the servers' own tinyproxy, set up as for the native tests.
   mkfifo "$work/server-in"
-  "$server" <"$work/server-in" >"$work/server-out" 2>"$work/server-err" &
-  pids+=($!)
+  "$server" --proxy <"$work/server-in" >"$work/server-out" 2>"$work/server-err" &
+  server_pid=$!
   exec {server_in}>"$work/server-in"
-  wait_for_line "$work/server-out" 'http=[0-9]+ https=[0-9]+' "$!" || {
+  local pattern='http=[0-9]+ https=[0-9]+ proxy=[0-9]+'
+  wait_for_line "$work/server-out" "$pattern" "$server_pid" || {
     cat "$work/server-err" >&2
     fail "lorvane-test-server did not report its ports"
   }
-  ports=$(grep -Eo 'http=[0-9]+ https=[0-9]+' "$work/server-out" | head -n 1)
-  start_proxy
-  export LORVANE_TEST_SERVERS="$ports proxy=$proxy_port"
-}
-
-# tinyproxy cannot bind port 0: it gets a random high port, and another one
-# when that one is taken.
-proxy_port=
-start_proxy() {
-  local attempt port pid
-  for attempt in 1 2 3 4 5 6 7 8; do
-    port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
-    cat >"$work/tinyproxy.conf" <<EOF
-Port $port
-Listen 127.0.0.1
-Timeout 60
-MaxClients 50
-Allow 127.0.0.1
-LogLevel Info
-EOF
-    tinyproxy -d -c "$work/tinyproxy.conf" >"$work/tinyproxy.log" 2>&1 &
-    pid=$!
-    if wait_for_line "$work/tinyproxy.log" 'Accepting connections' "$pid"; then
-      pids+=("$pid")
-      proxy_port=$port
-      return 0
-    fi
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  cat "$work/tinyproxy.log" >&2
-  fail "tinyproxy did not start ($attempt attempts)"
+  LORVANE_TEST_SERVERS=$(grep -Eo "$pattern" "$work/server-out" | head -n 1)
+  export LORVANE_TEST_SERVERS
 }
 
 [[ -n "$native_build" ]] && start_servers
