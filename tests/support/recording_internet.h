@@ -49,9 +49,12 @@ struct Script {
   std::optional<std::string> raw_buffer_bytes;
 };
 
-// The byte at a 0-based index of a synthetic body.
+// The byte at a 0-based index of a synthetic body: a pattern whose period
+// (251, a prime) divides no read size, so a piece lost, repeated or moved
+// shows.
+inline constexpr std::int64_t synthetic_period = 251;
 inline char synthetic_byte(std::int64_t index) {
-  return static_cast<char>((index * 7 + index / 1021) % 251);
+  return static_cast<char>((index % synthetic_period) * 97 % 256);
 }
 
 struct OpenCall {
