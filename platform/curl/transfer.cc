@@ -201,12 +201,14 @@ bool Transfer::begin_hop(const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // the engine on, reading no file
   }
 
+  // HEAD goes out as a custom verb rather than with CURLOPT_NOBODY, which
+  // would drop a body that the caller hands over; the response body that
+  // libcurl would then wait for is never asked for (see read()).
   const std::string& verb = setup_.verb;
   const bool has_body = !setup_.body.empty() || verb == "POST";
   if (verb == "GET") {
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
   } else {
-    if (verb == "HEAD") curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     if (has_body) {
       curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
                        static_cast<curl_off_t>(setup_.body.size()));
@@ -262,7 +264,9 @@ void Transfer::drive() {
 
 std::size_t Transfer::read(char* buffer, std::size_t size, bool& failed) {
   std::size_t given = 0;
-  while (started_ && !failed_ && given < size) {
+  // A response to HEAD has no body, whatever its Content-Length says.
+  const bool body_expected = setup_.verb != "HEAD";
+  while (started_ && !failed_ && body_expected && given < size) {
     if (pending_offset_ < pending_.size()) {
       const std::size_t piece = std::min(size - given, pending_.size() - pending_offset_);
       std::memcpy(buffer + given, pending_.data() + pending_offset_, piece);
@@ -275,7 +279,7 @@ std::size_t Transfer::read(char* buffer, std::size_t size, bool& failed) {
     if (done_) break;
     drive();
   }
-  failed = !started_ || failed_ || (done_ && curl_->result != CURLE_OK);
+  failed = !started_ || failed_ || (body_expected && done_ && curl_->result != CURLE_OK);
   return given;
 }
 
