@@ -10,8 +10,8 @@ HWND main_window_handle() { return FindWindowA(platform::win32::main_window_clas
 
 HWND control_handle(Control control) {
   const ControlDescription& description = describe(control);
-  const HWND parent = description.parent.has_value() ? control_handle(*description.parent)
-                                                     : main_window_handle();
+  const HWND parent =
+      description.parent.has_value() ? control_handle(*description.parent) : main_window_handle();
   if (parent == nullptr) return nullptr;
   return GetDlgItem(parent, platform::win32::control_id(control));
 }
@@ -50,8 +50,8 @@ void press_key(WORD virtual_key, bool with_shift) {
 void type_text(const std::string& ascii_letters) {
   for (char letter : ascii_letters) {
     // Lower-case letters and digits: the virtual key is the upper-case letter.
-    const char upper = (letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A')
-                                                        : letter;
+    const char upper =
+        (letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A') : letter;
     press_key(static_cast<WORD>(upper));
   }
 }
@@ -74,13 +74,49 @@ void click_control(Control control) {
   inputs[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
   inputs[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
   inputs[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-  ASSERT_EQ(SendInput(3, inputs, sizeof(INPUT)), 3u) << "SendInput failed, error " << GetLastError();
+  ASSERT_EQ(SendInput(3, inputs, sizeof(INPUT)), 3u)
+      << "SendInput failed, error " << GetLastError();
 }
 
 std::string window_text(HWND window) {
   std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
   return text;
+}
+
+bool save_screenshot(HWND window, const std::string& unix_path) {
+  RECT rect{};
+  if (!GetWindowRect(window, &rect)) return false;
+  constexpr int margin = 12;
+  const long left = rect.left > margin ? rect.left - margin : 0;
+  const long top = rect.top > margin ? rect.top - margin : 0;
+  const std::string geometry = std::to_string(rect.right + margin - left) + "x" +
+                               std::to_string(rect.bottom + margin - top) + "+" +
+                               std::to_string(left) + "+" + std::to_string(top);
+  const std::string windows_path = "Z:" + unix_path;
+  DeleteFileA(windows_path.c_str());
+  // Written under another name first, so that the file is whole once it appears.
+  const std::string partial = unix_path + ".partial.png";
+  const std::string folder = unix_path.substr(0, unix_path.rfind('/'));
+  std::string command = "/bin/sh -c \"mkdir -p '" + folder + "' && import -window root -crop " +
+                        geometry + " +repage '" + partial + "' && mv '" + partial + "' '" +
+                        unix_path + "'\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  // A Unix child gives Wine no exit status to wait for; its file is the answer.
+  for (int tries = 0; tries < 200; ++tries) {
+    if (GetFileAttributesA(windows_path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    Sleep(100);
+  }
+  return false;
 }
 
 namespace {

@@ -27,6 +27,13 @@ void press_key(WORD virtual_key, bool with_shift = false);
 void type_text(const std::string& ascii_letters);
 void click_control(Control control);
 
+// Saves a PNG of `window` with a small margin as the X server shows it, taken
+// by ImageMagick's import from the host (Wine starts Unix programs by their
+// path). Waits until the file is complete; false when none came. What the
+// window painted reaches the X server only once its message loop has been
+// idle, so call this a step after the last change.
+bool save_screenshot(HWND window, const std::string& unix_path);
+
 // The window's text as the A functions give it.
 std::string window_text(HWND window);
 
