@@ -67,6 +67,9 @@ int status_of(std::string_view block) {
 }
 
 // Statuses whose Location is followed, as browsers and WinINet do.
+// Received body bytes held for the reader before the connection is paused.
+constexpr std::size_t kPauseAt = 256 * 1024;
+
 bool is_followed_redirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -228,6 +231,7 @@ void Transfer::end_hop() {
   curl_->clear();
   done_ = false;
   headers_complete_ = false;
+  paused_ = false;
   header_lines_.clear();
   raw_headers_.clear();
   pending_.clear();
@@ -276,6 +280,12 @@ std::size_t Transfer::read(char* buffer, std::size_t size, bool& failed) {
     }
     pending_.clear();
     pending_offset_ = 0;
+    if (paused_) {
+      // Resuming hands over the piece held back at once, or pauses again.
+      paused_ = false;
+      curl_easy_pause(curl_->easy, CURLPAUSE_CONT);
+      continue;
+    }
     if (done_) break;
     drive();
   }
@@ -310,6 +320,13 @@ std::size_t Transfer::on_header(char* data, std::size_t size, std::size_t count,
 
 std::size_t Transfer::on_body(char* data, std::size_t size, std::size_t count, void* self) {
   auto& transfer = *static_cast<Transfer*>(self);
+  // Enough is waiting to be read: libcurl keeps this piece and stops taking
+  // bytes off the connection until read() asks for more. Memory then stays at
+  // a few pieces whatever the body's size.
+  if (transfer.pending_.size() - transfer.pending_offset_ >= kPauseAt) {
+    transfer.paused_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
   transfer.pending_.append(data, size * count);
   return size * count;
 }

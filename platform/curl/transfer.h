@@ -68,6 +68,7 @@ class Transfer {
   bool failed_ = false;
   bool done_ = false;
   bool headers_complete_ = false;
+  bool paused_ = false;       // libcurl holds a body piece back until asked
   std::string header_lines_;  // the block being received
   std::string raw_headers_;
   std::string pending_;  // body bytes received and not yet read

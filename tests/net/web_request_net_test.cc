@@ -3,6 +3,7 @@
 // (libcurl) and as a Windows program (wininet.dll under Wine).
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gtest/gtest.h"
