@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
@@ -443,6 +444,36 @@ TEST_F(Win32Window, MouseAndSpaceClickTheButtonOnceEach) {
        [] { press_key(VK_ESCAPE); }});
   EXPECT_EQ(clicks_after_mouse, 1);
   EXPECT_EQ(clicks, 2);
+}
+
+// Refuses the main window's creation, as a system out of resources would, and
+// dismisses whatever message box appears.
+LRESULT CALLBACK refuse_main_window(int code, WPARAM w_param, LPARAM l_param) {
+  char window_class[32] = {};
+  if (code == HCBT_CREATEWND) {
+    const char* name = reinterpret_cast<CBT_CREATEWNDA*>(l_param)->lpcs->lpszClass;
+    if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 &&
+        std::string(name) == platform::win32::main_window_class) {
+      return 1;
+    }
+  } else if (code == HCBT_ACTIVATE) {
+    const auto window = reinterpret_cast<HWND>(w_param);
+    GetClassNameA(window, window_class, sizeof(window_class));
+    if (std::string(window_class) == "#32770") PostMessageA(window, WM_COMMAND, IDOK, 0);
+  }
+  return CallNextHookEx(nullptr, code, w_param, l_param);
+}
+
+TEST(Win32WindowFailure, NoMainWindowEndsTheProgramWithAReport) {
+  EXPECT_EXIT(
+      {
+        SetWindowsHookExA(WH_CBT, &refuse_main_window, nullptr, GetCurrentThreadId());
+        platform::toolkit_initialize();
+        platform::create_main_window(main_window, {0, 0});
+        // Reached only when the failure went unreported.
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(1), "main window could not be created");
 }
 
 }  // namespace
