@@ -29,8 +29,5 @@ set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Wno-restrict")
 set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Lets CMake and ctest run the .exe files it builds.
-find_program(LORVANE_WINE NAMES wine wine64)
-if(LORVANE_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${LORVANE_WINE})
-endif()
+# No CMAKE_CROSSCOMPILING_EMULATOR: the tests run their .exe files through
+# tests/windows/wine-run.sh, which gives Wine its prefix, code page and display.
