@@ -174,6 +174,12 @@ int main(int argc, char** argv) {
         return httplib::Server::HandlerResponse::Handled;
       }));
   server.set_logger(log_request);
+  // Not SO_REUSEPORT, which the library sets by default: a second demo on a
+  // busy port must fail, not share the port and take half its connections.
+  server.set_socket_options([](socket_t socket_handle) {
+    int yes = 1;
+    setsockopt(socket_handle, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
 
   const char* host = "127.0.0.1";
   if (port == 0) {
