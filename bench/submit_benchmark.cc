@@ -1,0 +1,127 @@
+// Posting long URL lists to a loopback interface that reads each body whole
+// and answers like the real one.
+//
+// UrlListFromUtf8 is the terminal boundary alone (join and convert);
+// SubmitUrls is submit_urls through the curl backend; LorvaneSubmit is the
+// command as a user runs it, a child process fed on standard input. Each runs
+// at several list lengths, and the fitted complexity shows the work growing
+// linearly with the list.
+#include <httplib.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "app/submission.h"
+#include "benchmark/benchmark.h"
+#include "cli/terminal_text.h"
+#include "tests/cli/child_process.h"
+
+namespace {
+
+// Answers every POST after reading its body, and counts the bytes.
+class LoopbackInterface {
+ public:
+  LoopbackInterface() {
+    server_.Post(".*", [this](const httplib::Request&, httplib::Response& response,
+                              const httplib::ContentReader& read_content) {
+      std::size_t length = 0;
+      read_content([&](const char*, std::size_t piece) {
+        length += piece;
+        return true;
+      });
+      last_length_ = length;
+      response.set_content(R"({"remain":99999,"success":)" + std::to_string(length) + "}",
+                           "application/json");
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+  ~LoopbackInterface() {
+    while (!server_.is_running()) std::this_thread::yield();
+    server_.stop();
+    thread_.join();
+  }
+
+  std::string address() const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/urls?site=www.example.com&token=t";
+  }
+  std::size_t last_length() const { return last_length_; }
+
+ private:
+  httplib::Server server_;
+  std::thread thread_;
+  int port_ = 0;
+  std::atomic<std::size_t> last_length_ = 0;
+};
+
+LoopbackInterface& interface() {
+  static LoopbackInterface instance;
+  return instance;
+}
+
+// `lines` URLs, one a line with LF, every tenth with Chinese text (文章).
+std::string url_lines(long long lines) {
+  std::string text;
+  for (long long line = 1; line <= lines; ++line) {
+    text += "https://www.example.com/";
+    if (line % 10 == 0) text += "\xE6\x96\x87\xE7\xAB\xA0/";
+    text += std::to_string(line) + ".html\n";
+  }
+  return text;
+}
+
+void UrlListFromUtf8(benchmark::State& state) {
+  const std::string input = url_lines(state.range(0));
+  for (auto _ : state) {
+    lorvane::ConvertedText list = lorvane::url_list_from_utf8(input);
+    benchmark::DoNotOptimize(list);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<long long>(input.size()));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(UrlListFromUtf8)->RangeMultiplier(10)->Range(1000, 1000000)->Complexity(benchmark::oN);
+
+void SubmitUrls(benchmark::State& state) {
+  const lorvane::Text address(interface().address());
+  const lorvane::Text list = lorvane::url_list_from_utf8(url_lines(state.range(0))).text;
+  for (auto _ : state) {
+    lorvane::SubmitResult result = lorvane::submit_urls(address, list);
+    if (result.outcome != lorvane::SubmitOutcome::accepted ||
+        interface().last_length() != list.view().size()) {
+      state.SkipWithError("the list did not arrive whole");
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<long long>(list.view().size()));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+// Wall time: the work is shared with the server thread.
+BENCHMARK(SubmitUrls)
+    ->UseRealTime()
+    ->RangeMultiplier(10)
+    ->Range(1000, 1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+void LorvaneSubmit(benchmark::State& state) {
+  const std::string input = url_lines(state.range(0));
+  for (auto _ : state) {
+    lorvane::testing::Finished finished =
+        lorvane::testing::run_program(LORVANE_SUBMIT_PROGRAM, {interface().address()}, input);
+    if (finished.exit_status != 0) state.SkipWithError("lorvane-submit failed");
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<long long>(input.size()));
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+// Wall time: the work is done in the child process.
+BENCHMARK(LorvaneSubmit)
+    ->UseRealTime()
+    ->RangeMultiplier(10)
+    ->Range(1000, 1000000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+}  // namespace
