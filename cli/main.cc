@@ -32,9 +32,15 @@ constexpr char usage_text[] =
     "Exit status: 0 the interface accepted the list (the reply holds \"success\"),\n"
     "1 the interface answered without it, 2 no response came, 64 a usage error.\n";
 
+// A command line that cannot work: the message and where to find the usage.
 int usage_error(const std::string& message) {
+  std::fprintf(stderr, "lorvane-submit: %s\nTry 'lorvane-submit --help'.\n", message.c_str());
+  return exit_usage;
+}
+
+// Input that cannot be sent, exiting as a usage error does.
+int input_error(const std::string& message) {
   std::fprintf(stderr, "lorvane-submit: %s\n", message.c_str());
-  std::fprintf(stderr, "Try 'lorvane-submit --help'.\n");
   return exit_usage;
 }
 
@@ -91,17 +97,17 @@ int main(int argc, char** argv) {
   if (arguments.size() > 2) return usage_error("too many arguments");
 
   lorvane::ConvertedText address = lorvane::text_from_utf8(arguments[0]);
-  if (!address.problem.empty()) return usage_error("the address is refused: " + address.problem);
+  if (!address.problem.empty()) return input_error("the address is refused: " + address.problem);
 
   std::string file = arguments.size() == 2 ? arguments[1] : "-";
   std::string input;
   std::string problem;
-  if (!read_input(file, input, problem)) return usage_error(problem);
+  if (!read_input(file, input, problem)) return input_error(problem);
   lorvane::ConvertedText url_list = lorvane::url_list_from_utf8(input);
   input = std::string();
   if (!url_list.problem.empty()) {
     std::string where = file == "-" ? "standard input" : file;
-    return usage_error(where + ", " + url_list.problem + "; nothing was sent");
+    return input_error(where + ", " + url_list.problem + "; nothing was sent");
   }
 
   lorvane::SubmitResult result = lorvane::submit_urls(address.text, url_list.text);
