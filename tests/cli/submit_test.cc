@@ -1,6 +1,7 @@
 // lorvane-submit run as a child process against loopback servers: what goes
 // on the wire, what is printed, and the exit status.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -30,8 +31,16 @@ const std::string cannot_connect =
 const std::string chinese_utf8 = "\xE4\xB8\xAD\xE6\x96\x87";
 const std::string chinese_cp936 = "\xD6\xD0\xCE\xC4";
 
+// A folder of this test process's own, so that parallel runs never share files.
+std::filesystem::path temporary_folder() {
+  std::filesystem::path folder =
+      std::filesystem::path(::testing::TempDir()) / ("lorvane-cli-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
 std::string temporary_file(const std::string& name, const std::string& content) {
-  std::filesystem::path path = std::filesystem::path(::testing::TempDir()) / name;
+  std::filesystem::path path = temporary_folder() / name;
   std::ofstream(path, std::ios::binary) << content;
   return path.string();
 }
@@ -77,14 +86,17 @@ TEST(SubmitCommand, ReadsTheListFromAFileOrFromDash) {
   EXPECT_EQ(run_program(submit_program, {server.address(), file}, "ignored").exit_status, 0);
   EXPECT_EQ(run_program(submit_program, {server.address(), "-"}, "http://a/3\n").exit_status, 0);
   // "--" ends the options, so a list may be named "--verbose".
-  std::string dashed = temporary_file("--verbose", "http://a/4");
-  std::filesystem::current_path(::testing::TempDir());
+  temporary_file("--verbose", "http://a/4");
+  std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(temporary_folder());
   EXPECT_EQ(run_program(submit_program, {"--", server.address(), "--verbose"}).exit_status, 0);
+  std::filesystem::current_path(previous);
   std::vector<RecordedRequest> requests = server.requests();
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0].body, "http://a/1\r\nhttp://a/2");
   EXPECT_EQ(requests[1].body, "http://a/3");
   EXPECT_EQ(requests[2].body, "http://a/4");
+  std::filesystem::remove_all(temporary_folder());
 }
 
 TEST(SubmitCommand, PrintsTheResultLineAndExitsByTheReply) {
