@@ -99,8 +99,10 @@ void respond(httplib::Response& response, const lorvane::demo::Answer& answer) {
 // One line per request on standard error; the token stays out of the log.
 void log_request(const httplib::Request& request, const httplib::Response& response) {
   std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);  // the server's threads log at once
   char clock[16];
-  std::strftime(clock, sizeof clock, "%H:%M:%S", std::localtime(&now));
+  std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
   std::string what = request.method + " " + request.path;
   if (auto site = query_parameter(request.target, "site")) what += " site=" + *site;
   std::string reply = response.body.substr(0, 160);
