@@ -4,29 +4,35 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 
 #include "demo/submission_interface.h"
+#include "demo/tls_certificate.h"
 
 namespace {
 
 constexpr char usage_text[] =
-    "Usage: lorvane-demo [--port N] [--quota N]\n"
+    "Usage: lorvane-demo [--port N] [--tls-port N] [--quota N]\n"
     "\n"
     "A local URL-submission interface on 127.0.0.1 for trying Lorvane.\n"
     "  POST /urls?site=SITE&token=lorvane-demo   body: URLs, one a line\n"
     "  GET  /abc.txt                              answers \"0\" (no notice)\n"
     "\n"
-    "  --port N   the port to listen on (default 8470; 0 picks a free one)\n"
-    "  --quota N  URLs accepted per day (default 100000)\n";
+    "  --port N      the port to listen on (default 8470; 0 picks a free one)\n"
+    "  --tls-port N  also listen for https on this port (0 picks a free one),\n"
+    "                with a self-signed certificate made at start; the same\n"
+    "                routes, and one quota for both\n"
+    "  --quota N     URLs accepted per day (default 100000)\n";
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "lorvane-demo: %s\n%s", message.c_str(), usage_text);
@@ -97,7 +103,8 @@ void respond(httplib::Response& response, const lorvane::demo::Answer& answer) {
 }
 
 // One line per request on standard error; the token stays out of the log.
-void log_request(const httplib::Request& request, const httplib::Response& response) {
+void log_request(const char* scheme, const httplib::Request& request,
+                 const httplib::Response& response) {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);  // the server's threads log at once
@@ -109,48 +116,20 @@ void log_request(const httplib::Request& request, const httplib::Response& respo
   if (response.body.size() > reply.size()) reply += "...";
   std::string length = request.get_header_value("Content-Length");
   if (!length.empty()) what += " (" + length + " bytes)";
-  std::fprintf(stderr, "%s %s -> %d %s\n", clock, what.c_str(), response.status, reply.c_str());
+  std::fprintf(stderr, "%s %s %s -> %d %s\n", clock, scheme, what.c_str(), response.status,
+               reply.c_str());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  long long port = lorvane::demo::default_port;
-  long long quota = lorvane::demo::default_daily_quota;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view argument = argv[i];
-    if (argument == "--help" || argument == "-h") {
-      std::fputs(usage_text, stdout);
-      return 0;
-    }
-    if (argument != "--port" && argument != "--quota") {
-      return usage_error("unknown argument " + std::string(argument));
-    }
-    if (i + 1 == argc) return usage_error(std::string(argument) + " needs a number");
-    std::string_view value = argv[++i];
-    auto number = whole_number(value, argument == "--port" ? 65535 : 1'000'000'000'000LL);
-    if (!number)
-      return usage_error("not a valid value for " + std::string(argument) + ": " +
-                         std::string(value));
-    (argument == "--port" ? port : quota) = *number;
-  }
-
-  // The signals are taken by sigwait below, never by a handler: every thread
-  // the server starts inherits this mask.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-
-  lorvane::demo::SubmissionInterface submissions(quota);
-  httplib::Server server;
+// The routes and rules, the same on every listener; `submissions` is shared,
+// so one quota covers them all.
+void serve(httplib::Server& server, lorvane::demo::SubmissionInterface& submissions,
+           const char* scheme) {
   server.set_payload_max_length(16 << 20);
   // Lorvane posts its list as application/x-www-form-urlencoded; the server
   // would parse such a body as a form and refuse one over 8 KiB, so the body
   // is read here, as it came.
-  server.Post("/urls", [&](const httplib::Request& request, httplib::Response& response,
-                           const httplib::ContentReader& read_content) {
+  server.Post("/urls", [&submissions](const httplib::Request& request, httplib::Response& response,
+                                      const httplib::ContentReader& read_content) {
     std::string body;
     read_content([&](const char* data, std::size_t length) {
       body.append(data, length);
@@ -175,45 +154,144 @@ int main(int argc, char** argv) {
         }
         return httplib::Server::HandlerResponse::Handled;
       }));
-  server.set_logger(log_request);
+  server.set_logger([scheme](const httplib::Request& request, const httplib::Response& response) {
+    log_request(scheme, request, response);
+  });
   // Not SO_REUSEPORT, which the library sets by default: a second demo on a
   // busy port must fail, not share the port and take half its connections.
   server.set_socket_options([](socket_t socket_handle) {
     int yes = 1;
     setsockopt(socket_handle, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
+}
 
-  const char* host = "127.0.0.1";
+constexpr char listen_host[] = "127.0.0.1";
+
+// Binds `server` to `port` on the loopback address (0: a free port); the
+// port bound, or 0 with a message when the port cannot be had.
+long long bind_server(httplib::Server& server, long long port, const char* scheme) {
+  long long bound = 0;
   if (port == 0) {
-    port = server.bind_to_any_port(host);
-    if (port < 0) port = 0;
-  } else if (!server.bind_to_port(host, static_cast<int>(port))) {
-    port = 0;
+    bound = std::max(server.bind_to_any_port(listen_host), 0);
+  } else if (server.bind_to_port(listen_host, static_cast<int>(port))) {
+    bound = port;
   }
-  if (port == 0) {
-    std::fprintf(stderr, "lorvane-demo: cannot listen on %s (is the port in use?)\n", host);
-    return 1;
+  if (bound == 0) {
+    std::fprintf(stderr, "lorvane-demo: cannot listen for %s on %s port %lld (is it in use?)\n",
+                 scheme, listen_host, port);
   }
-  std::printf("lorvane-demo: listening on http://%s:%lld\n", host, port);
-  std::printf("Interface address: http://%s:%lld/urls?site=www.example.com&token=%s\n", host, port,
-              std::string(lorvane::demo::demo_token).c_str());
+  return bound;
+}
+
+// A bound server's accept loop on a thread of its own.
+class Listener {
+ public:
+  explicit Listener(httplib::Server& server) : server_(server) {
+    thread_ = std::thread([this] {
+      if (!server_.listen_after_bind()) failed_ = true;
+      ended_ = true;
+      // Wakes the sigwait in main when the server stops by itself.
+      kill(getpid(), SIGTERM);
+    });
+  }
+  Listener(const Listener&) = delete;
+  Listener& operator=(const Listener&) = delete;
+
+  // Stops the server and waits for its thread; false when it had failed.
+  bool stop() {
+    // stop() does nothing until the server runs, and a signal may come first.
+    while (!server_.is_running() && !ended_) std::this_thread::yield();
+    server_.stop();
+    thread_.join();
+    return !failed_;
+  }
+
+ private:
+  httplib::Server& server_;
+  std::atomic<bool> failed_ = false;
+  std::atomic<bool> ended_ = false;
+  std::thread thread_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long long port = lorvane::demo::default_port;
+  std::optional<long long> tls_port;
+  long long quota = lorvane::demo::default_daily_quota;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view argument = argv[i];
+    if (argument == "--help" || argument == "-h") {
+      std::fputs(usage_text, stdout);
+      return 0;
+    }
+    if (argument != "--port" && argument != "--tls-port" && argument != "--quota") {
+      return usage_error("unknown argument " + std::string(argument));
+    }
+    if (i + 1 == argc) return usage_error(std::string(argument) + " needs a number");
+    std::string_view value = argv[++i];
+    bool is_quota = argument == "--quota";
+    auto number = whole_number(value, is_quota ? 1'000'000'000'000LL : 65535);
+    if (!number)
+      return usage_error("not a valid value for " + std::string(argument) + ": " +
+                         std::string(value));
+    if (argument == "--port") {
+      port = *number;
+    } else if (argument == "--tls-port") {
+      tls_port = *number;
+    } else {
+      quota = *number;
+    }
+  }
+
+  // The signals are taken by sigwait below, never by a handler: every thread
+  // the server starts inherits this mask.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  // OpenSSL writes to the socket with write(), not send(MSG_NOSIGNAL): a
+  // client that hangs up mid-answer must not end the demo.
+  signal(SIGPIPE, SIG_IGN);
+
+  lorvane::demo::SubmissionInterface submissions(quota);
+  httplib::Server server;
+  serve(server, submissions, "http");
+  port = bind_server(server, port, "http");
+  if (port == 0) return 1;
+
+  std::unique_ptr<httplib::SSLServer> tls_server;
+  if (tls_port) {
+    auto certificate = lorvane::demo::self_signed_certificate(listen_host);
+    if (certificate) {
+      // The server takes references of its own to both.
+      tls_server = std::make_unique<httplib::SSLServer>(certificate->certificate.get(),
+                                                        certificate->key.get());
+    }
+    if (!tls_server || !tls_server->is_valid()) {
+      std::fprintf(stderr, "lorvane-demo: cannot make the certificate for https\n");
+      return 1;
+    }
+    serve(*tls_server, submissions, "https");
+    tls_port = bind_server(*tls_server, *tls_port, "https");
+    if (*tls_port == 0) return 1;
+  }
+
+  std::printf("lorvane-demo: listening on http://%s:%lld\n", listen_host, port);
+  if (tls_port) std::printf("lorvane-demo: listening on https://%s:%lld\n", listen_host, *tls_port);
+  std::printf("Interface address: http://%s:%lld/urls?site=www.example.com&token=%s\n", listen_host,
+              port, std::string(lorvane::demo::demo_token).c_str());
   std::fflush(stdout);
 
-  std::atomic<bool> listen_failed = false;
-  std::atomic<bool> listening_ended = false;
-  std::thread listener([&] {
-    if (!server.listen_after_bind()) listen_failed = true;
-    listening_ended = true;
-    // Wakes the sigwait below when the server stops by itself.
-    kill(getpid(), SIGTERM);
-  });
+  std::optional<Listener> http_listener(std::in_place, server);
+  std::optional<Listener> https_listener;
+  if (tls_server) https_listener.emplace(*tls_server);
   int signal_number = 0;
   sigwait(&stop_signals, &signal_number);
-  // stop() does nothing until the server runs, and a signal may come first.
-  while (!server.is_running() && !listening_ended) std::this_thread::yield();
-  server.stop();
-  listener.join();
-  if (listen_failed) {
+  bool stopped_cleanly = http_listener->stop();
+  if (https_listener && !https_listener->stop()) stopped_cleanly = false;
+  if (!stopped_cleanly) {
     std::fprintf(stderr, "lorvane-demo: the server stopped unexpectedly\n");
     return 1;
   }

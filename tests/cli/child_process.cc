@@ -114,8 +114,14 @@ Background::Background(const std::string& program, const std::vector<std::string
   close(null_input);
   close(out.write);
   out_ = out.read;
+  first_line_ = next_line();
+}
+
+std::string Background::next_line() {
+  std::string line;
   char byte;
-  while (read(out_, &byte, 1) == 1 && byte != '\n') first_line_ += byte;
+  while (read(out_, &byte, 1) == 1 && byte != '\n') line += byte;
+  return line;
 }
 
 Background::~Background() { stop(); }

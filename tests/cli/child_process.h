@@ -33,6 +33,10 @@ class Background {
   // first.
   const std::string& first_line() const { return first_line_; }
 
+  // The next line the child prints after those read so far, without its LF;
+  // empty when it ends first. Blocks until the line is complete.
+  std::string next_line();
+
   // Sends SIGTERM and waits; the exit status, or -1 when a signal ended it.
   int stop();
 
