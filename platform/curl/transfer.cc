@@ -66,12 +66,48 @@ int status_of(std::string_view block) {
   return status;
 }
 
-// Statuses whose Location is followed, as browsers and WinINet do.
 // Received body bytes held for the reader before the connection is paused.
 constexpr std::size_t kPauseAt = 256 * 1024;
 
+// Statuses whose Location is followed, as browsers and WinINet do.
 bool is_followed_redirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Where the block's Location line points, resolved against `base`; empty
+// when there is no usable Location. Read from the header block itself:
+// libcurl works its redirect URL out only once the whole response has come,
+// and the redirect is decided as soon as the headers are in.
+std::string redirect_target(std::string_view base, std::string_view block) {
+  std::string location;
+  for (std::size_t start = 0; start < block.size();) {
+    std::size_t end = block.find("\r\n", start);
+    if (end == std::string_view::npos) end = block.size();
+    const std::string_view line = block.substr(start, end - start);
+    start = end + 2;
+    if (!starts_with_ignoring_case(line, "Location:")) continue;
+    std::string_view value = line.substr(9);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    location = value;
+    break;
+  }
+  if (location.empty()) return {};
+
+  std::string target;
+  CURLU* url = curl_url();
+  if (url == nullptr) return {};
+  const std::string base_url(base);
+  char* resolved = nullptr;
+  if (curl_url_set(url, CURLUPART_URL, base_url.c_str(), 0) == CURLUE_OK &&
+      curl_url_set(url, CURLUPART_URL, location.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_URL, &resolved, 0) == CURLUE_OK) {
+    target = resolved;
+  }
+  curl_free(resolved);
+  curl_url_cleanup(url);
+  return target;
 }
 
 }  // namespace
@@ -120,10 +156,8 @@ bool Transfer::start() {
     const int status = status_of(raw_headers_);
     if (!setup_.follow_redirects || !is_followed_redirect(status)) return true;
 
-    char* location = nullptr;
-    curl_easy_getinfo(curl_->easy, CURLINFO_REDIRECT_URL, &location);
-    if (location == nullptr) return true;
-    const std::string next = location;
+    const std::string next = redirect_target(url, raw_headers_);
+    if (next.empty()) return true;
     const bool to_https = is_https(next);
     if (!to_https && !starts_with_ignoring_case(next, "http://")) return true;  // ftp:, file:, ...
     if (to_https != is_https(url) &&

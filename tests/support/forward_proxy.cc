@@ -37,16 +37,16 @@ int free_loopback_port() {
   return port;
 }
 
-bool accepts_connections(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  const bool connected =
-      fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  if (fd >= 0) ::close(fd);
-  return connected;
+// Tinyproxy logs this once it listens. Waiting for the line instead of
+// probing the port keeps the proxy's request count free of the probe, which
+// it would otherwise count some time later.
+bool listening(const std::string& log_file) {
+  std::ifstream in(log_file);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.find("Accepting connections.") != std::string::npos) return true;
+  }
+  return false;
 }
 
 void stop(int pid) {
@@ -76,6 +76,7 @@ ForwardProxy::ForwardProxy(int connect_port) {
           << "LogFile \"" << folder_ << "/tinyproxy.log\"\n"
           << "LogLevel Info\n";
     }
+    std::filesystem::remove(folder_ + "/tinyproxy.log");
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) break;
@@ -96,7 +97,7 @@ ForwardProxy::ForwardProxy(int connect_port) {
       ::_exit(127);
     }
     for (int wait = 0; wait < 100; ++wait) {
-      if (accepts_connections(port)) {
+      if (listening(folder_ + "/tinyproxy.log")) {
         port_ = port;
         pid_ = pid;
         return;
