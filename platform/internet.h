@@ -47,25 +47,24 @@ inline constexpr DWORD HTTP_QUERY_RAW_HEADERS_CRLF = 22;
 HINTERNET InternetOpenA(const char* agent, DWORD access_type, const char* proxy,
                         const char* proxy_bypass, DWORD flags);
 
-HINTERNET InternetConnectA(HINTERNET internet, const char* server_name,
-                           INTERNET_PORT server_port, const char* user_name,
-                           const char* password, DWORD service, DWORD flags,
+HINTERNET InternetConnectA(HINTERNET internet, const char* server_name, INTERNET_PORT server_port,
+                           const char* user_name, const char* password, DWORD service, DWORD flags,
                            std::uintptr_t context);
 
 HINTERNET HttpOpenRequestA(HINTERNET connect, const char* verb, const char* object_name,
-                           const char* version, const char* referrer,
-                           const char** accept_types, DWORD flags, std::uintptr_t context);
+                           const char* version, const char* referrer, const char** accept_types,
+                           DWORD flags, std::uintptr_t context);
 
 BOOL InternetSetOptionA(HINTERNET internet, DWORD option, void* buffer, DWORD buffer_length);
 
-BOOL HttpSendRequestA(HINTERNET request, const char* headers, DWORD headers_length,
-                      void* optional, DWORD optional_length);
+BOOL HttpSendRequestA(HINTERNET request, const char* headers, DWORD headers_length, void* optional,
+                      DWORD optional_length);
 
 BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD number_of_bytes_to_read,
                       DWORD* number_of_bytes_read);
 
-BOOL HttpQueryInfoA(HINTERNET request, DWORD info_level, void* buffer,
-                    DWORD* buffer_length, DWORD* index);
+BOOL HttpQueryInfoA(HINTERNET request, DWORD info_level, void* buffer, DWORD* buffer_length,
+                    DWORD* index);
 
 BOOL InternetCloseHandle(HINTERNET internet);
 

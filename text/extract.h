@@ -16,8 +16,7 @@ inline constexpr char quote_marker[] = "#\xD2\xFD\xBA\xC5";
 // below 1: the first byte) and the next `right_delimiter` after it; each quote
 // marker in a delimiter matches a double quote. Either delimiter missing gives
 // the empty text, and so does an empty right delimiter.
-Text extract_between(const Text& text, const Text& left_delimiter,
-                     const Text& right_delimiter,
+Text extract_between(const Text& text, const Text& left_delimiter, const Text& right_delimiter,
                      std::optional<std::int32_t> start = std::nullopt,
                      std::optional<bool> ignore_case = std::nullopt);
 

@@ -47,8 +47,7 @@ Text remove_spaces(const Text& text);
 // (omitted: 1), tested only at character starts; -1 when there is none. An
 // empty `sought` gives 1 while a byte lies at or after `start`, else -1.
 std::int32_t find_text(const Text& text, const Text& sought,
-                       std::optional<std::int32_t> start = std::nullopt,
-                       bool ignore_case = false);
+                       std::optional<std::int32_t> start = std::nullopt, bool ignore_case = false);
 
 // 1-based position of the last occurrence of `sought` that ends before byte
 // `start` (omitted: the end of the text); -1 when there is none. Calling it
@@ -63,15 +62,13 @@ std::int32_t find_text_last(const Text& text, const Text& sought,
 // the end, or limit 0 gives the text unchanged.
 Text replace_text(const Text& text, const Text& sought, const Text& replacement = {},
                   std::optional<std::int32_t> start = std::nullopt,
-                  std::optional<std::int32_t> limit = std::nullopt,
-                  bool match_case = false);
+                  std::optional<std::int32_t> limit = std::nullopt, bool match_case = false);
 
 // The pieces between exact occurrences of `delimiter` (omitted: ","), at most
 // `limit` of them (omitted: no limit; negative: 0). A trailing delimiter adds
 // no empty piece; a leading one gives an empty first piece; an empty delimiter
 // gives the whole text as the one piece; the empty text gives no pieces.
-TextList split_text(const Text& text,
-                    const std::optional<Text>& delimiter = std::nullopt,
+TextList split_text(const Text& text, const std::optional<Text>& delimiter = std::nullopt,
                     std::optional<std::int32_t> limit = std::nullopt);
 
 // The decimal number at the beginning, after full-width forms are folded and
