@@ -10,12 +10,26 @@
 #include <vector>
 
 #include "tests/cli/child_process.h"
-#include "tests/cli/recording_server.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/test_servers.h"
 
 namespace lorvane::testing {
 namespace {
 
 using namespace std::string_literals;
+using test::HangingUpServer;
+using test::RecordedRequest;
+using test::refused_port;
+
+// The submission interface as these tests meet it: it accepts two URLs and
+// has 99 left, until told otherwise.
+class InterfaceServer : public test::ScriptedServer {
+ public:
+  InterfaceServer() : ScriptedServer(Scheme::http, 200, R"({"remain":99,"success":2})") {}
+  std::string address() const {
+    return ScriptedServer::address("/urls?site=www.example.com&token=t");
+  }
+};
 
 const std::string submit_program = LORVANE_SUBMIT_PROGRAM;
 const std::string demo_program = LORVANE_DEMO_PROGRAM;
@@ -67,7 +81,7 @@ TEST(SubmitCommand, SendsTheLinesJoinedWithCrLfInCodePage936) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RecordingServer server;
+    InterfaceServer server;
     Finished finished = run_program(submit_program, {server.address()}, c.input);
     EXPECT_EQ(finished.exit_status, 0) << finished.err;
     EXPECT_EQ(finished.out, accepted_label + "2" + remaining_label + "99\n");
@@ -81,7 +95,7 @@ TEST(SubmitCommand, SendsTheLinesJoinedWithCrLfInCodePage936) {
 }
 
 TEST(SubmitCommand, ReadsTheListFromAFileOrFromDash) {
-  RecordingServer server;
+  InterfaceServer server;
   std::string file = temporary_file("list.txt", "http://a/1\r\nhttp://a/2\r\n");
   EXPECT_EQ(run_program(submit_program, {server.address(), file}, "ignored").exit_status, 0);
   EXPECT_EQ(run_program(submit_program, {server.address(), "-"}, "http://a/3\n").exit_status, 0);
@@ -126,7 +140,7 @@ TEST(SubmitCommand, PrintsTheResultLineAndExitsByTheReply) {
        failed_label + replacement + "]0;owned" + replacement + "x"},
       {"bytes of no character", 400, "\xFF\xFE", 1, failed_label + replacement + replacement},
   };
-  RecordingServer server;
+  InterfaceServer server;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     server.reply_with(c.status, c.reply);
@@ -153,7 +167,7 @@ TEST(SubmitCommand, ExitsWithTwoWhenNoResponseComes) {
 }
 
 TEST(SubmitCommand, VerboseWritesTheStatusLineAndReplyToStandardError) {
-  RecordingServer server;
+  InterfaceServer server;
   server.reply_with(200, "{\"remain\":3,\r\n\"success\":1}");
   Finished finished = run_program(submit_program, {"--verbose", server.address()}, "http://a/1");
   EXPECT_EQ(finished.exit_status, 0);
@@ -197,7 +211,7 @@ TEST(SubmitCommand, RefusesBadInputAndUsageErrorsWithoutSending) {
        "x",
        "the address is refused: character U+1F600 cannot be written in code page 936"},
   };
-  RecordingServer server;
+  InterfaceServer server;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> arguments = c.arguments;
@@ -226,7 +240,7 @@ TEST(SubmitCommand, PostsALongListInOneRequest) {
     input += url + "\n";
     body += (line > 1 ? "\r\n" : "") + url;
   }
-  RecordingServer server;
+  InterfaceServer server;
   Finished finished = run_program(submit_program, {server.address()}, input);
   EXPECT_EQ(finished.exit_status, 0);
   std::vector<RecordedRequest> requests = server.requests();

@@ -42,10 +42,10 @@ TEST_F(NoticeTest, OnlyAFlagOfExactlyZeroSkipsTheNotice) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     shell_events().clear();
-    std::optional<LoopbackServer> site;
-    std::string host = "127.0.0.1:" + std::to_string(closed_port());
+    std::optional<ScriptedServer> site;
+    std::string host = "127.0.0.1:" + std::to_string(refused_port());
     if (c.serve) {
-      site.emplace(LoopbackServer::Scheme::https, c.status, c.flag);
+      site.emplace(ScriptedServer::Scheme::https, c.status, c.flag);
       host = "127.0.0.1:" + std::to_string(site->port());
     }
     point_notice_at(host);
@@ -54,10 +54,10 @@ TEST_F(NoticeTest, OnlyAFlagOfExactlyZeroSkipsTheNotice) {
     EXPECT_TRUE(shown_when_loop_ran);
 
     if (site) {
-      const std::vector<ReceivedRequest> requests = site->requests();
+      const std::vector<RecordedRequest> requests = site->requests();
       ASSERT_EQ(requests.size(), 1u);
       EXPECT_EQ(requests[0].method, "GET");
-      EXPECT_EQ(requests[0].path, "/abc.txt");
+      EXPECT_EQ(requests[0].target, "/abc.txt");
     }
 
     const std::vector<ShellEvent>& events = shell_events();

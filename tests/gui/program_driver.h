@@ -36,9 +36,10 @@ void type(const QString& text);
 
 #include <string>
 
-#include "tests/gui/loopback_server.h"
 #include "tests/gui/notice_texts_for_tests.h"
 #include "tests/gui/recording_shell.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/test_servers.h"
 
 namespace lorvane::test {
 
@@ -51,7 +52,7 @@ class ProgramTest : public ::testing::Test {
     shell_events().clear();
   }
 
-  LoopbackServer flag_server_{LoopbackServer::Scheme::https, 200, "0"};
+  ScriptedServer flag_server_{ScriptedServer::Scheme::https, 200, "0"};
 };
 
 }  // namespace lorvane::test

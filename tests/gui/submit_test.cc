@@ -52,31 +52,31 @@ TEST_F(SubmitTest, PostsTheListAsTypedAndShowsWhatTheReplySays) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    LoopbackServer interface(LoopbackServer::Scheme::http, c.status, c.reply);
+    ScriptedServer interface(ScriptedServer::Scheme::http, c.status, c.reply);
     const QString address = QStringLiteral("http://127.0.0.1:%1/urls").arg(interface.port());
     QString shown;
     run_program([&](QWidget&) {
       shown = submit_in_window(address, {"http://a.example/1", utf8("http://a.example/文章")});
     });
     EXPECT_EQ(shown, utf8(c.result_line));
-    const std::vector<ReceivedRequest> requests = interface.requests();
+    const std::vector<RecordedRequest> requests = interface.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "POST");
-    EXPECT_EQ(requests[0].path, "/urls");
+    EXPECT_EQ(requests[0].target, "/urls");
     // "http://a.example/文章" in code page 936, lines joined by CR LF, nothing after the last
     EXPECT_EQ(requests[0].body, "http://a.example/1\r\nhttp://a.example/\xCE\xC4\xD5\xC2");
   }
 }
 
 TEST_F(SubmitTest, RefusedConnectionSaysTheInterfaceCannotBeReached) {
-  const QString address = QStringLiteral("http://127.0.0.1:%1/urls").arg(closed_port());
+  const QString address = QStringLiteral("http://127.0.0.1:%1/urls").arg(refused_port());
   QString shown;
   run_program([&](QWidget&) { shown = submit_in_window(address, {"http://a.example/1"}); });
   EXPECT_EQ(shown, utf8("提交失败：无法连接接口"));
 }
 
 TEST_F(SubmitTest, EachClickSendsItsOwnRequestAndReplacesTheResultLine) {
-  LoopbackServer interface(LoopbackServer::Scheme::http, 200, R"({"success":1,"remain":9})");
+  ScriptedServer interface(ScriptedServer::Scheme::http, 200, R"({"success":1,"remain":9})");
   const QString address = QStringLiteral("http://127.0.0.1:%1/urls").arg(interface.port());
   run_program([&](QWidget&) {
     EXPECT_EQ(submit_in_window(address, {}), utf8("提交成功：1 剩余额度：9"));
@@ -84,14 +84,14 @@ TEST_F(SubmitTest, EachClickSendsItsOwnRequestAndReplacesTheResultLine) {
     QTest::mouseClick(control_widget("按钮1"), Qt::LeftButton);
     EXPECT_EQ(control_widget<QLabel>("标签2")->text(), utf8("提交成功：1 剩余额度：9"));
   });
-  const std::vector<ReceivedRequest> requests = interface.requests();
+  const std::vector<RecordedRequest> requests = interface.requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].body, "");  // an empty list is sent all the same
   EXPECT_EQ(requests[1].body, "");
 }
 
 TEST_F(SubmitTest, EnterInTheAddressBoxOrOnTheButtonSendsNothing) {
-  LoopbackServer interface(LoopbackServer::Scheme::http, 200, R"({"success":1,"remain":9})");
+  ScriptedServer interface(ScriptedServer::Scheme::http, 200, R"({"success":1,"remain":9})");
   const QString address = QStringLiteral("http://127.0.0.1:%1/urls").arg(interface.port());
   QString caption_after_enter;
   bool focus_stayed_on_button = false;

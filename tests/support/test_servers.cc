@@ -317,8 +317,6 @@ struct TestServers::State {
   TlsContext tls;
   Listener http;
   Listener https;
-  int refused_fd = -1;
-  int refused_port = 0;
   int wake[2] = {-1, -1};
   std::atomic<bool> stopping{false};
 
@@ -409,7 +407,7 @@ void TestServers::State::answer(Stream& stream, const Request& request, const st
     reply(200, {"Content-Type: application/octet-stream"},
           dump(query_parameter(request.query, "token")));
   } else if (route == "/_refused_port") {
-    reply(200, {"Content-Type: text/plain"}, std::to_string(refused_port));
+    reply(200, {"Content-Type: text/plain"}, std::to_string(refused_port()));
   } else if (route == "/echo") {
     reply(200, {"Content-Type: text/plain"}, "echo");
   } else if (route.starts_with("/flag/")) {
@@ -489,7 +487,6 @@ TestServers::TestServers() : state_(new State) {
   state_->https.scheme = "https";
   state_->https.fd = bound_socket(true, state_->https.port);
   state_->https.tls = state_->tls.context;
-  state_->refused_fd = bound_socket(false, state_->refused_port);
   for (State::Listener* listener : {&state_->http, &state_->https}) {
     listener->thread =
         std::thread([state = state_.get(), listener] { state->accept_loop(*listener); });
@@ -513,12 +510,41 @@ TestServers::~TestServers() {
     worker.thread.join();
     ::close(worker.fd);
   }
-  ::close(state_->refused_fd);
   ::close(state_->wake[0]);
   ::close(state_->wake[1]);
 }
 
 int TestServers::http_port() const { return state_->http.port; }
 int TestServers::https_port() const { return state_->https.port; }
+
+int refused_port() {
+  // Never closed: the port stays ours, and refused, for the life of the process.
+  static const int port = [] {
+    int bound_port = 0;
+    bound_socket(false, bound_port);
+    return bound_port;
+  }();
+  return port;
+}
+
+HangingUpServer::HangingUpServer() {
+  socket_ = bound_socket(true, port_);
+  thread_ = std::thread([this] {
+    while (!stopping_) {
+      pollfd watched{socket_, POLLIN, 0};
+      if (::poll(&watched, 1, 50) <= 0) continue;
+      const int connection = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (connection < 0) continue;
+      ++connections_;
+      ::close(connection);
+    }
+  });
+}
+
+HangingUpServer::~HangingUpServer() {
+  stopping_ = true;
+  thread_.join();
+  ::close(socket_);
+}
 
 }  // namespace lorvane::test

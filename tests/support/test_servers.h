@@ -24,12 +24,14 @@
 // Control routes (not recorded):
 //   /_requests?token=T    the requests recorded under T, each as
 //                         "SCHEME LENGTH\n" + the raw bytes + "\n"
-//   /_refused_port        a port on 127.0.0.1 that refuses connections
+//   /_refused_port        refused_port() below, for tests in another process
 // Anything else: 404.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace lorvane::test {
 
@@ -70,6 +72,32 @@ class ForwardProxy {
   int port_ = 0;
   int pid_ = -1;
   std::string folder_;
+};
+
+// A port on 127.0.0.1 where connections are refused: a socket of this process
+// holds it bound, without listening, until the process ends, so that no other
+// server can take the port in the meantime. The same port at every call.
+int refused_port();
+
+// A server on 127.0.0.1 at a port of the system's choosing that accepts every
+// connection and closes it at once: a connection is made, but no response
+// ever comes.
+class HangingUpServer {
+ public:
+  HangingUpServer();
+  ~HangingUpServer();
+  HangingUpServer(const HangingUpServer&) = delete;
+  HangingUpServer& operator=(const HangingUpServer&) = delete;
+
+  int port() const { return port_; }
+  int connections() const { return connections_; }
+
+ private:
+  int socket_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::atomic<int> connections_{0};
+  std::thread thread_;
 };
 
 }  // namespace lorvane::test
