@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <list>
@@ -436,6 +437,15 @@ void TestServers::State::answer(Stream& stream, const Request& request, const st
     }
   } else if (route == "/loop") {
     reply(302, {"Location: " + request.prefix + "/loop"}, "loop");
+  } else if (route.starts_with("/redirect-slow-body/")) {
+    // A client must act on the head alone: the rest of the response is late.
+    const int status = static_cast<int>(number_or(route.substr(20), 302));
+    const std::string whole =
+        response(status, {"Location: " + query_parameter(request.query, "to")}, "redirect", head);
+    const std::size_t body_start = whole.find("\r\n\r\n") + 4;
+    if (!stream.write(std::string_view(whole).substr(0, body_start))) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stream.write(std::string_view(whole).substr(body_start));
   } else if (route == "/redirect-ftp") {
     reply(302, {"Location: ftp://127.0.0.1/file"}, "to ftp");
   } else if (route == "/big-headers") {

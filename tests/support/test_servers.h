@@ -14,6 +14,8 @@
 //   the cookie NAME=V /redirect/N?to=URL    status N with Location URL (percent-decoded) /hops/N N
 //   redirects in a row, then 200 "done" /loop                 redirects to itself forever
 //   /redirect-ftp         302 to an ftp: URL
+//   /redirect-slow-body/N?to=URL  as /redirect/N, but the body follows the head
+//                         200 ms later, in a packet of its own
 //   /big-headers          a header block of over 6000 bytes with a Set-Cookie line
 //   /drop                 Content-Length 100000, then 1000 bytes "x" and the connection closed
 //   /large?bytes=N        N bytes, 'a' to 'z' over and over, streamed
