@@ -10,9 +10,12 @@
 //   /flag/X               200, body X
 //   /status/N             status N, body "status N"
 //   /cookies              Set-Cookie lines «a=1; path=…», «b=2», «set-cookie: c=3»,
-//   «Set-Cookie:d=4» /empty-cookies        two lines «Set-Cookie: ; x» /set-cookie?NAME=V    sets
-//   the cookie NAME=V /redirect/N?to=URL    status N with Location URL (percent-decoded) /hops/N N
-//   redirects in a row, then 200 "done" /loop                 redirects to itself forever
+//                         «Set-Cookie:d=4»
+//   /empty-cookies        two lines «Set-Cookie: ; x»
+//   /set-cookie?NAME=V    sets the cookie NAME=V
+//   /redirect/N?to=URL    status N with Location URL (percent-decoded)
+//   /hops/N               N redirects in a row, then 200 "done"
+//   /loop                 redirects to itself forever
 //   /redirect-ftp         302 to an ftp: URL
 //   /redirect-slow-body/N?to=URL  as /redirect/N, but the body follows the head
 //                         200 ms later, in a packet of its own
