@@ -142,7 +142,10 @@ std::vector<RecordedRequest> recorded_requests(const std::string& token) {
 }
 
 int refused_port() {
-  static const int port = std::stoi("0" + fetch(control_url("/_refused_port")));
+  static const int port = [] {
+    const std::string answer = fetch(control_url("/_refused_port"));
+    return answer.empty() ? 0 : std::stoi(answer);
+  }();
   return port;
 }
 
