@@ -15,6 +15,16 @@ std::string_view up_to_zero(std::string_view bytes) noexcept {
   return bytes.substr(0, static_cast<const char*>(zero) - bytes.data());
 }
 
+// Measures every part first, so that the result is allocated once.
+std::string join_views(std::initializer_list<std::string_view> parts) {
+  std::size_t total = 0;
+  for (const std::string_view part : parts) total += part.size();
+  std::string joined;
+  joined.reserve(total);
+  for (const std::string_view part : parts) joined.append(part);
+  return joined;
+}
+
 }  // namespace
 
 Text::Text(const char* bytes) {
@@ -76,22 +86,10 @@ void fatal_error(std::string_view what) noexcept {
 
 namespace text_internal {
 
-Text concat_views(std::initializer_list<std::string_view> parts) {
-  std::size_t total = 0;
-  for (const std::string_view part : parts) total += part.size();
-  std::string joined;
-  joined.reserve(total);
-  for (const std::string_view part : parts) joined.append(part);
-  return Text(std::move(joined));
-}
+Text concat_views(std::initializer_list<std::string_view> parts) { return Text(join_views(parts)); }
 
 Bytes concat_byte_views(std::initializer_list<std::string_view> parts) {
-  std::size_t total = 0;
-  for (const std::string_view part : parts) total += part.size();
-  std::string joined;
-  joined.reserve(total);
-  for (const std::string_view part : parts) joined.append(part);
-  return Bytes(std::move(joined));
+  return Bytes(join_views(parts));
 }
 
 }  // namespace text_internal
