@@ -2,6 +2,7 @@
 // and answers like the real one.
 //
 // UrlListFromUtf8 is the terminal boundary alone (join and convert);
+// ReplyForTerminal the way back, a refused reply full of bytes of no character;
 // SubmitUrls is submit_urls through the curl backend; LorvaneSubmit is the
 // command as a user runs it, a child process fed on standard input. Each runs
 // at several list lengths, and the fitted complexity shows the work growing
@@ -82,6 +83,25 @@ void UrlListFromUtf8(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 BENCHMARK(UrlListFromUtf8)->RangeMultiplier(10)->Range(1000, 1000000)->Complexity(benchmark::oN);
+
+// A refused reply on its way to the terminal: the whole reply is in the result
+// line. A UTF-8 error page read as code page 936 has a byte of no character
+// every few bytes, and each one must cost no more than the bytes around it.
+void ReplyForTerminal(benchmark::State& state) {
+  std::string reply;
+  while (reply.size() < static_cast<std::size_t>(state.range(0))) reply += "<p>\xFF\xE6\x96\x87";
+  for (auto _ : state) {
+    std::string shown = lorvane::utf8_for_terminal(reply);
+    benchmark::DoNotOptimize(shown);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<long long>(reply.size()));
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(ReplyForTerminal)
+    ->RangeMultiplier(4)
+    ->Range(16 << 10, 1 << 20)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 void SubmitUrls(benchmark::State& state) {
   const lorvane::Text address(interface().address());

@@ -36,15 +36,17 @@ class Converter {
     // iconv's signature is not const-correct; it never writes through `in`.
     char* in = const_cast<char*>(input.data()) + offset;
     std::size_t in_left = input.size() - offset;
+    // A buffer of fixed size: a call that stops early, at every bad byte of a
+    // long reply, costs only what it converted.
+    char buffer[4096];
     while (in_left > 0) {
-      std::size_t used = output.size();
-      output.resize(used + std::max<std::size_t>(in_left * 3, 64));
-      char* out = output.data() + used;
-      std::size_t out_left = output.size() - used;
+      char* out = buffer;
+      std::size_t out_left = sizeof buffer;
       std::size_t result = iconv(handle_, &in, &in_left, &out, &out_left);
-      output.resize(output.size() - out_left);
-      if (result == static_cast<std::size_t>(-1) && errno != E2BIG) {
-        error = errno;
+      int reason = errno;
+      output.append(buffer, static_cast<std::size_t>(out - buffer));
+      if (result == static_cast<std::size_t>(-1) && reason != E2BIG) {
+        error = reason;
         break;
       }
     }
