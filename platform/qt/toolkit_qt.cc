@@ -311,7 +311,11 @@ void set_caption(Control control, const Text& caption) {
   QWidget* widget = widget_of(control);
   const QString text = from_cp936(caption.view());
   if (auto* label = qobject_cast<QLabel*>(widget)) {
-    label->setText(text);
+    // A label shows one line, but QLabel breaks at every line feed: each CR and
+    // LF of a caption (a value cut from a reply may hold them) shows as a space.
+    QString line = text;
+    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    label->setText(line);
   } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
     button->setText(text);
   } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {

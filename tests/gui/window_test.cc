@@ -172,6 +172,13 @@ TEST_F(WindowTest, ControlTextsAreCodePage936) {
     // "提交成功：" and a byte that decodes to nothing
     platform::set_caption(Control::标签2, "\xCC\xE1\xBD\xBB\xB3\xC9\xB9\xA6\xA3\xBA\xFF");
     EXPECT_EQ(control_widget<QLabel>("标签2")->text(), utf8("提交成功：\uFFFD"));
+
+    // A value cut from a reply may hold line breaks; the label still shows one line.
+    auto* label = control_widget<QLabel>("标签2");
+    platform::set_caption(Control::标签2, "1 2 3");
+    const int one_line = label->sizeHint().height();
+    platform::set_caption(Control::标签2, "1\r\n2\n3");
+    EXPECT_EQ(label->sizeHint().height(), one_line) << label->text().toStdString();
   });
 }
 
