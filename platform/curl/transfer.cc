@@ -110,6 +110,18 @@ std::string redirect_target(std::string_view base, std::string_view block) {
   return target;
 }
 
+// A caller's header line as libcurl must be handed it to send it unchanged:
+// libcurl takes "Name:" with nothing after it as "send no such line", and
+// writes "Name;" as the line "Name:" instead.
+std::string line_for_libcurl(const std::string& line) {
+  const auto colon = line.find(':');
+  if (colon == std::string::npos || colon == 0 ||
+      line.find_first_not_of(" \t", colon + 1) != std::string::npos) {
+    return line;
+  }
+  return line.substr(0, colon) + ";";
+}
+
 }  // namespace
 
 struct Transfer::Curl {
@@ -226,7 +238,7 @@ bool Transfer::begin_hop(const std::string& url) {
   // A caller's line of the same name still goes out: libcurl sends the lines
   // that have a value and only looks at the first of a name for its own.
   for (const auto& line : setup_.header_lines) {
-    curl_->headers = curl_slist_append(curl_->headers, line.c_str());
+    curl_->headers = curl_slist_append(curl_->headers, line_for_libcurl(line).c_str());
   }
   for (const char* suppressed : {"Accept:", "Expect:", "Content-Type:"}) {
     curl_->headers = curl_slist_append(curl_->headers, suppressed);

@@ -201,6 +201,13 @@ TEST(WebRequestNetTest, HeaderBlockFormsGoOutAsGiven) {
        "Wine rebuilds each line as \"Name: value\": \"X-Two:2\" goes out as \"X-Two: 2\""},
       {"cookie text with its own name", "", "Cookie: c=3", false, kAgent, {"Cookie: c=3"}},
       {"the caller's agent", "User-Agent: Foo/1.0", nullptr, false, "", {"User-Agent: Foo/1.0"}},
+      {"a line without a value",
+       "X-Empty:\r\nX-Full: 1",
+       nullptr,
+       false,
+       kAgent,
+       {"X-Empty:", "X-Full: 1"},
+       "Wine rebuilds each line as \"Name: value\": \"X-Empty:\" goes out as \"X-Empty: \""},
   };
   WineDifferences wine;
   for (const Case& c : cases) {
