@@ -94,6 +94,15 @@ std::string escaped_path(std::string_view path) {
   return escaped;
 }
 
+// Whether `host` can only be read as a host name in the URL that libcurl is
+// given. A "@", "/", "?" or "#" would end the name early and send the request
+// elsewhere (to the part after "@", with the part in front as a user name);
+// WinINet looks such a name up whole and finds no server. Other bytes that
+// no host name holds, libcurl refuses itself.
+bool is_plain_host(std::string_view host) {
+  return host.find_first_of("@/?#") == std::string_view::npos;
+}
+
 // The header block's lines; CR LF separates them (a lone LF is taken as
 // well), and empty lines, such as the one a block that begins with "\r\n"
 // has in front, are not lines at all.
@@ -180,6 +189,10 @@ BOOL HttpSendRequestA(HINTERNET request_handle, const char* headers, DWORD heade
                       void* optional, DWORD optional_length) {
   auto* request = handle_cast<RequestHandle>(request_handle);
   if (request == nullptr) return kFalse;
+  if (!is_plain_host(request->host)) {
+    request->transfer.reset();  // reads then report 0, the header query nothing
+    return kFalse;
+  }
 
   const bool secure = (request->flags & INTERNET_FLAG_SECURE) != 0;
   const DWORD ignored = request->security_flags;

@@ -488,6 +488,11 @@ TEST(WebRequestNetTest, FailuresShowInTheOutputs) {
        nullptr, "",
        "Wine cuts header lines of over 4 KiB short, so the block fits and its cookie is "
        "collected"},
+      // The host is a name of its own, never read as URL syntax: no server of
+      // that name exists, and none other may be reached instead.
+      {"user name in front of the host",
+       "http://user@" + host_of(false) + "/t/" + new_token() + "/echo", nullptr, "", nullptr, "",
+       query_writes},
   };
   WineDifferences wine;
   for (const Case& c : cases) {
