@@ -203,6 +203,7 @@ BOOL HttpSendRequestA(HINTERNET request_handle, const char* headers, DWORD heade
   setup.url = std::string(secure ? "https://" : "http://") +
               (ipv6_literal ? "[" + request->host + "]" : request->host) + ":" +
               std::to_string(port) + escaped_path(request->path);
+  if (request->path.find('#') != std::string::npos) setup.target = escaped_path(request->path);
   setup.verb = request->verb;
   setup.agent = request->agent;
   setup.header_lines = request->own_lines;

@@ -205,6 +205,11 @@ bool Transfer::begin_hop(const std::string& url) {
   CURL* easy = curl_->easy;
 
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  if (!setup_.target.empty() && url == setup_.url) {
+    // Through a proxy in the clear the target is the whole URL.
+    const bool proxied = !is_https(url) && !setup_.proxies.http.empty();
+    curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, proxied ? url.c_str() : setup_.target.c_str());
+  }
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));

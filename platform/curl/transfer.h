@@ -17,6 +17,10 @@ inline constexpr int kMaxRedirects = 10;
 
 struct RequestSetup {
   std::string url;  // scheme://host:port/path
+  // The first request's target when the URL would lose part of the path:
+  // libcurl cuts a "#" and what follows from a URL, while the object name goes
+  // out whole. Empty: the path of `url`.
+  std::string target;
   std::string verb;
   std::string agent;                      // the User-Agent line; none when empty
   std::vector<std::string> header_lines;  // sent as they are, in this order

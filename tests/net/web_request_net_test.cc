@@ -69,6 +69,8 @@ TEST(WebRequestNetTest, CallersShapesGoOutExactly) {
       {"notice over http", false, "/flag/0", std::nullopt, "", "0"},
       {"submit", false, "/echo", 1, "http://a.example/1\r\nhttp://a.example/2", "echo"},
       {"submit over https", true, "/echo", 1, "http://a.example/\xB0\x61", "echo"},
+      // The object name goes out whole, its "#" part as well.
+      {"submit to an address with a fragment", false, "/echo?site=a#top", 1, "list", "echo"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -538,6 +540,7 @@ TEST(WebRequestNetTest, ProxyCarriesTheSchemesItIsNamedFor) {
        1,
        "Wine uses the \"http=\" proxy for https as well"},
       {"https, then http by the proxy", true, "/redirect/302?to=HTTP_ECHO", true, {false, true}, 2},
+      {"http, an address with a fragment", false, "/echo?site=a#top", true, {true}, 1},
       {"direct", false, "/echo", false, {false}, 0},
   };
   const std::string proxy = "127.0.0.1:" + std::to_string(proxy_port());
