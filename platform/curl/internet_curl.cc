@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/curl/proxy_list.h"
@@ -24,15 +26,52 @@ constexpr BOOL kFalse = 0;
 // WinINet's "the length is that of a zero-terminated text".
 constexpr DWORD kZeroTerminated = 0xFFFFFFFF;
 
-enum class Kind : std::uint32_t { kInternet = 0x4C4F5231, kConnection, kRequest };
+enum class Kind { kInternet, kConnection, kRequest };
 
 struct Handle {
   explicit Handle(Kind kind) : kind(kind) {}
-  // The kind is wiped so that a second close of the same handle is refused
-  // rather than freeing twice (as far as the memory still reads the same).
-  virtual ~Handle() { kind = Kind{}; }
-  Kind kind;
+  virtual ~Handle() = default;
+  const Kind kind;
 };
+
+// The handles given out and not yet closed. A handle is looked up here before
+// its object is touched, so a closed or foreign one is refused like a wrong
+// handle, never read or freed twice.
+class LiveHandles {
+ public:
+  HINTERNET add(std::unique_ptr<Handle> handle) {
+    const std::lock_guard lock(mutex_);
+    return *handles_.insert(handle.release()).first;
+  }
+
+  Handle* find(HINTERNET handle) const {
+    const std::lock_guard lock(mutex_);
+    const auto at = handles_.find(static_cast<Handle*>(handle));
+    return at == handles_.end() ? nullptr : *at;
+  }
+
+  bool remove(HINTERNET handle) {
+    Handle* found = nullptr;
+    {
+      const std::lock_guard lock(mutex_);
+      const auto at = handles_.find(static_cast<Handle*>(handle));
+      if (at == handles_.end()) return false;
+      found = *at;
+      handles_.erase(at);
+    }
+    delete found;
+    return true;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::unordered_set<Handle*> handles_;
+};
+
+LiveHandles& live_handles() {
+  static LiveHandles* const handles = new LiveHandles;  // never torn down, like the cookie store
+  return *handles;
+}
 
 struct InternetHandle : Handle {
   static constexpr Kind kKind = Kind::kInternet;
@@ -69,9 +108,8 @@ struct RequestHandle : Handle {
 // or one of another kind.
 template <typename Wanted>
 Wanted* handle_cast(HINTERNET handle) {
-  if (handle == nullptr) return nullptr;
-  auto* base = static_cast<Handle*>(handle);
-  return base->kind == Wanted::kKind ? static_cast<Wanted*>(base) : nullptr;
+  Handle* base = live_handles().find(handle);
+  return base != nullptr && base->kind == Wanted::kKind ? static_cast<Wanted*>(base) : nullptr;
 }
 
 std::string text_or_empty(const char* text) { return text == nullptr ? std::string() : text; }
@@ -129,7 +167,7 @@ HINTERNET InternetOpenA(const char* agent, DWORD access_type, const char* proxy,
   if (access_type == INTERNET_OPEN_TYPE_PROXY) {
     internet->proxies = curl_backend::parse_proxy_list(text_or_empty(proxy));
   }
-  return internet.release();
+  return live_handles().add(std::move(internet));
 }
 
 HINTERNET InternetConnectA(HINTERNET internet, const char* server_name, INTERNET_PORT server_port,
@@ -145,7 +183,7 @@ HINTERNET InternetConnectA(HINTERNET internet, const char* server_name, INTERNET
   connection->proxies = parent->proxies;
   connection->host = server_name;
   connection->port = server_port;
-  return connection.release();
+  return live_handles().add(std::move(connection));
 }
 
 HINTERNET HttpOpenRequestA(HINTERNET connect, const char* verb, const char* object_name,
@@ -172,7 +210,7 @@ HINTERNET HttpOpenRequestA(HINTERNET connect, const char* verb, const char* obje
     }
     request->own_lines.push_back(std::move(accept));
   }
-  return request.release();
+  return live_handles().add(std::move(request));
 }
 
 BOOL InternetSetOptionA(HINTERNET internet, DWORD option, void* buffer, DWORD buffer_length) {
@@ -267,13 +305,7 @@ BOOL HttpQueryInfoA(HINTERNET request_handle, DWORD info_level, void* buffer, DW
 }
 
 BOOL InternetCloseHandle(HINTERNET internet) {
-  auto* handle = static_cast<Handle*>(internet);
-  if (handle == nullptr || (handle->kind != Kind::kInternet && handle->kind != Kind::kConnection &&
-                            handle->kind != Kind::kRequest)) {
-    return kFalse;
-  }
-  delete handle;
-  return kTrue;
+  return live_handles().remove(internet) ? kTrue : kFalse;
 }
 
 }  // namespace lorvane::platform

@@ -353,3 +353,42 @@ TEST(InternetCurlTest, ProxyListFormsAndTheProxyRequest) {
 
 }  // namespace
 }  // namespace lorvane::net_test
+
+namespace lorvane::net_test {
+namespace {
+
+using namespace lorvane::platform;
+
+// A handle is good from its open to its close and for its own kind only; a
+// closed, foreign or mismatched one is refused like a failed call.
+TEST(InternetCurlTest, RefusesHandlesThatAreClosedOrOfAnotherKind) {
+  HINTERNET internet = InternetOpenA("Agent/1", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  ASSERT_NE(internet, nullptr);
+  HINTERNET connection =
+      InternetConnectA(internet, "127.0.0.1", static_cast<INTERNET_PORT>(servers().http_port),
+                       nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  ASSERT_NE(connection, nullptr);
+  // An internet handle where a connection belongs.
+  EXPECT_EQ(HttpOpenRequestA(internet, "GET", "/echo", "HTTP/1.1", nullptr, nullptr, 0, 0),
+            nullptr);
+  HINTERNET request =
+      HttpOpenRequestA(connection, "GET", "/echo", "HTTP/1.1", nullptr, nullptr, 0, 0);
+  ASSERT_NE(request, nullptr);
+
+  EXPECT_TRUE(InternetCloseHandle(request));
+  EXPECT_FALSE(InternetCloseHandle(request));
+  EXPECT_FALSE(HttpSendRequestA(request, "", 0, nullptr, 0));
+  char buffer[16];
+  DWORD count = 7;
+  EXPECT_FALSE(InternetReadFile(request, buffer, sizeof buffer, &count));
+  EXPECT_EQ(count, 0u);
+
+  int not_a_handle = 0;
+  EXPECT_FALSE(InternetCloseHandle(&not_a_handle));
+  EXPECT_FALSE(InternetCloseHandle(nullptr));
+  EXPECT_TRUE(InternetCloseHandle(connection));
+  EXPECT_TRUE(InternetCloseHandle(internet));
+}
+
+}  // namespace
+}  // namespace lorvane::net_test
