@@ -73,29 +73,35 @@ LiveHandles& live_handles() {
   return *handles;
 }
 
+// What an internet handle holds, and each handle opened under it copies.
+struct Session {
+  std::string agent;
+  ProxyChoice proxies;
+};
+
+// What a connection handle holds, and each request opened under it copies.
+struct Connection {
+  Session session;
+  std::string host;
+  INTERNET_PORT port = 0;
+};
+
 struct InternetHandle : Handle {
   static constexpr Kind kKind = Kind::kInternet;
   InternetHandle() : Handle(kKind) {}
-  std::string agent;
-  ProxyChoice proxies;
+  Session session;
 };
 
 struct ConnectionHandle : Handle {
   static constexpr Kind kKind = Kind::kConnection;
   ConnectionHandle() : Handle(kKind) {}
-  std::string agent;
-  ProxyChoice proxies;
-  std::string host;
-  INTERNET_PORT port = 0;
+  Connection connection;
 };
 
 struct RequestHandle : Handle {
   static constexpr Kind kKind = Kind::kRequest;
   RequestHandle() : Handle(kKind) {}
-  std::string agent;
-  ProxyChoice proxies;
-  std::string host;
-  INTERNET_PORT port = 0;
+  Connection connection;
   std::string verb;
   std::string path;
   DWORD flags = 0;
@@ -161,11 +167,11 @@ std::vector<std::string> header_lines(std::string_view block) {
 HINTERNET InternetOpenA(const char* agent, DWORD access_type, const char* proxy,
                         const char* /*proxy_bypass*/, DWORD /*flags*/) {
   auto internet = std::make_unique<InternetHandle>();
-  internet->agent = text_or_empty(agent);
+  internet->session.agent = text_or_empty(agent);
   // Every other access type means the system's settings, which on Linux are
   // none: a direct connection.
   if (access_type == INTERNET_OPEN_TYPE_PROXY) {
-    internet->proxies = curl_backend::parse_proxy_list(text_or_empty(proxy));
+    internet->session.proxies = curl_backend::parse_proxy_list(text_or_empty(proxy));
   }
   return live_handles().add(std::move(internet));
 }
@@ -179,10 +185,7 @@ HINTERNET InternetConnectA(HINTERNET internet, const char* server_name, INTERNET
     return nullptr;
   }
   auto connection = std::make_unique<ConnectionHandle>();
-  connection->agent = parent->agent;
-  connection->proxies = parent->proxies;
-  connection->host = server_name;
-  connection->port = server_port;
+  connection->connection = {parent->session, server_name, server_port};
   return live_handles().add(std::move(connection));
 }
 
@@ -192,10 +195,7 @@ HINTERNET HttpOpenRequestA(HINTERNET connect, const char* verb, const char* obje
   const auto* parent = handle_cast<ConnectionHandle>(connect);
   if (parent == nullptr) return nullptr;
   auto request = std::make_unique<RequestHandle>();
-  request->agent = parent->agent;
-  request->proxies = parent->proxies;
-  request->host = parent->host;
-  request->port = parent->port;
+  request->connection = parent->connection;
   request->verb = verb == nullptr || *verb == '\0' ? "GET" : verb;
   request->path = text_or_empty(object_name);
   request->flags = flags;
@@ -227,23 +227,24 @@ BOOL HttpSendRequestA(HINTERNET request_handle, const char* headers, DWORD heade
                       void* optional, DWORD optional_length) {
   auto* request = handle_cast<RequestHandle>(request_handle);
   if (request == nullptr) return kFalse;
-  if (!is_plain_host(request->host)) {
+  if (!is_plain_host(request->connection.host)) {
     request->transfer.reset();  // reads then report 0, the header query nothing
     return kFalse;
   }
 
   const bool secure = (request->flags & INTERNET_FLAG_SECURE) != 0;
   const DWORD ignored = request->security_flags;
-  const INTERNET_PORT port = request->port != 0 ? request->port : (secure ? 443 : 80);
-  const bool ipv6_literal = request->host.find(':') != std::string::npos;
+  const INTERNET_PORT port =
+      request->connection.port != 0 ? request->connection.port : (secure ? 443 : 80);
+  const bool ipv6_literal = request->connection.host.find(':') != std::string::npos;
 
   RequestSetup setup;
   setup.url = std::string(secure ? "https://" : "http://") +
-              (ipv6_literal ? "[" + request->host + "]" : request->host) + ":" +
-              std::to_string(port) + escaped_path(request->path);
+              (ipv6_literal ? "[" + request->connection.host + "]" : request->connection.host) +
+              ":" + std::to_string(port) + escaped_path(request->path);
   if (request->path.find('#') != std::string::npos) setup.target = escaped_path(request->path);
   setup.verb = request->verb;
-  setup.agent = request->agent;
+  setup.agent = request->connection.session.agent;
   setup.header_lines = request->own_lines;
   if (headers != nullptr) {
     const std::size_t length =
@@ -255,7 +256,7 @@ BOOL HttpSendRequestA(HINTERNET request_handle, const char* headers, DWORD heade
   if (optional != nullptr && optional_length > 0 && setup.verb != "GET") {
     setup.body.assign(static_cast<const char*>(optional), optional_length);
   }
-  setup.proxies = request->proxies;
+  setup.proxies = request->connection.session.proxies;
   setup.use_cookies = (request->flags & INTERNET_FLAG_NO_COOKIES) == 0;
   setup.follow_redirects = (request->flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
   setup.redirect_to_https =
