@@ -55,6 +55,22 @@ Outputs fetch(const std::string& url, std::optional<std::int32_t> method = std::
 // The program's own two callers, on either scheme: the start-up notice's GET
 // of its flag file (https, to a certificate for another host name) and the
 // submit command's POST of the URL list.
+
+// A redirect route's target mark replaced by the echo route of the test's
+// token: HTTPS_ECHO and HTTP_ECHO by the absolute URL on that scheme's
+// server, ECHO by the path alone (a relative Location).
+std::string with_redirect_target(std::string route, const std::string& token) {
+  for (const auto& [mark, target] :
+       {std::pair<std::string, std::string>{"HTTPS_ECHO", https_url(token, "/echo")},
+        {"HTTP_ECHO", http_url(token, "/echo")},
+        {"ECHO", "/t/" + token + "/echo"}}) {
+    if (const auto at = route.find(mark); at != std::string::npos) {
+      route.replace(at, mark.size(), query_encoded(target));
+    }
+  }
+  return route;
+}
+
 TEST(WebRequestNetTest, CallersShapesGoOutExactly) {
   struct Case {
     const char* name;
@@ -433,15 +449,7 @@ TEST(WebRequestNetTest, RedirectsAreFollowedAsBrowsersDo) {
     SCOPED_TRACE(c.name);
     if (wine.leave_out(c.name, c.wine)) continue;
     const std::string token = new_token();
-    std::string route = c.route;
-    for (const auto& [mark, target] :
-         {std::pair<std::string, std::string>{"HTTPS_ECHO", https_url(token, "/echo")},
-          {"HTTP_ECHO", http_url(token, "/echo")},
-          {"ECHO", "/t/" + token + "/echo"}}) {
-      if (const auto at = route.find(mark); at != std::string::npos) {
-        route.replace(at, mark.size(), query_encoded(target));
-      }
-    }
+    const std::string route = with_redirect_target(c.route, token);
     const std::string url = c.https ? https_url(token, route) : http_url(token, route);
     const Outputs outputs = fetch(url, c.method, "list", nullptr, c.no_redirect);
     EXPECT_EQ(outputs.body, c.answer);
@@ -549,12 +557,7 @@ TEST(WebRequestNetTest, ProxyCarriesTheSchemesItIsNamedFor) {
     SCOPED_TRACE(c.name);
     if (wine.leave_out(c.name, c.wine)) continue;
     const std::string token = new_token();
-    std::string route = c.route;
-    if (const auto at = route.find("HTTPS_ECHO"); at != std::string::npos) {
-      route.replace(at, 10, query_encoded(https_url(token, "/echo")));
-    } else if (const auto at = route.find("HTTP_ECHO"); at != std::string::npos) {
-      route.replace(at, 9, query_encoded(http_url(token, "/echo")));
-    }
+    const std::string route = with_redirect_target(c.route, token);
     const long before = proxy_request_count();
     const Outputs outputs = fetch(c.https ? https_url(token, route) : http_url(token, route),
                                   std::nullopt, {}, nullptr, std::nullopt, c.proxy ? proxy : "");
