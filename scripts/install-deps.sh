@@ -14,8 +14,16 @@ packages=(
   libcpp-httplib-dev tinyproxy openssl
   # the Windows target, built with MinGW-w64 and run under Wine with Xvfb
   g++-mingw-w64-x86-64-posix wine64 wine xvfb xauth x11-apps
-  # screenshots and Chinese glyphs
-  imagemagick fonts-wqy-microhei
+  # screenshots and Chinese glyphs; a real window manager for the window tests
+  imagemagick fonts-wqy-microhei openbox x11-utils xdotool librsvg2-bin
+  # lorvane-push: the ledger, JSON replies, sitemaps, gzip, options
+  libsqlite3-dev sqlite3 nlohmann-json3-dev libxml2-dev zlib1g-dev libcli11-dev
+  # fuzz targets (libFuzzer) and the sanitizers' runtime
+  clang-14 libclang-rt-14-dev
+  # benchmarks against their yardsticks
+  curl nginx-light hyperfine linux-perf
+  # packages: the Debian package and the Windows zip, and their checks
+  dpkg-dev fakeroot zip unzip desktop-file-utils appstream
 )
 
 missing=()
