@@ -80,11 +80,16 @@ SubmitResult read_reply(const Text& received_headers, const Bytes& body) {
   return result;
 }
 
+SubmitExchange post_url_list(const Text& address, const Text& url_list) {
+  SubmitExchange exchange;
+  exchange.body =
+      web_request(address, 1, url_list, nullptr, nullptr, nullptr, &exchange.received_headers);
+  return exchange;
+}
+
 SubmitResult submit_urls(const Text& address, const Text& url_list) {
-  Text received_headers;
-  const Bytes body =
-      web_request(address, 1, url_list, nullptr, nullptr, nullptr, &received_headers);
-  return read_reply(received_headers, body);
+  const SubmitExchange exchange = post_url_list(address, url_list);
+  return read_reply(exchange.received_headers, exchange.body);
 }
 
 }  // namespace lorvane

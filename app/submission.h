@@ -24,6 +24,17 @@ struct SubmitResult {
 // reads the reply.
 SubmitResult submit_urls(const Text& address, const Text& url_list);
 
+// What came back for one posted list: the raw response header block (empty
+// when no response came) and the body.
+struct SubmitExchange {
+  Text received_headers;
+  Bytes body;
+};
+
+// The one request of a submission, as submit_urls sends it; lorvane-push posts
+// each batch through it and reads the reply its own way.
+SubmitExchange post_url_list(const Text& address, const Text& url_list);
+
 // Reads what web_request handed back for a submission: the raw response
 // header block (empty when no response came) and the body.
 SubmitResult read_reply(const Text& received_headers, const Bytes& body);

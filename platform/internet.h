@@ -41,6 +41,29 @@ inline constexpr DWORD SECURITY_FLAG_IGNORE_CERT_DATE_INVALID = 0x00002000;
 inline constexpr DWORD SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS = 0x00004000;
 inline constexpr DWORD SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP = 0x00008000;
 
+// Options of the whole process, given to InternetSetOptionA with a null handle
+// (WinINet takes global options that way too). The numbers are our own, far
+// from WinINet's, which the wininet backend does not know and refuses.
+//   LORVANE_OPTION_VERIFY_CERTIFICATES  4-byte value; nonzero: every request
+//       verifies the server's certificate and host name, whatever its
+//       security flags let through
+//   LORVANE_OPTION_CA_FILE              a file name (not zero-terminated; the
+//       length counts its bytes): the certificates trusted in place of the
+//       system's; length 0 goes back to the system's
+inline constexpr DWORD LORVANE_OPTION_VERIFY_CERTIFICATES = 0x4C520001;
+inline constexpr DWORD LORVANE_OPTION_CA_FILE = 0x4C520002;
+
+// Why the calling thread's last failed call failed, in WinINet's numbers
+// (WinINet reports them through GetLastError): see internet_error.h.
+inline constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
+inline constexpr DWORD ERROR_INTERNET_NAME_NOT_RESOLVED = 12007;
+inline constexpr DWORD ERROR_INTERNET_CANNOT_CONNECT = 12029;
+inline constexpr DWORD ERROR_INTERNET_CONNECTION_ABORTED = 12030;
+inline constexpr DWORD ERROR_INTERNET_SEC_CERT_DATE_INVALID = 12037;
+inline constexpr DWORD ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038;
+inline constexpr DWORD ERROR_INTERNET_INVALID_CA = 12045;
+inline constexpr DWORD ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157;
+
 // HttpQueryInfoA level: the status line and header lines, each ended by CR LF.
 inline constexpr DWORD HTTP_QUERY_RAW_HEADERS_CRLF = 22;
 

@@ -1,6 +1,8 @@
 // The Internet functions of platform/internet.h on libcurl. Handles are our
 // own objects; each child copies what it needs from its parent, so handles
 // may be closed in any order.
+#include <curl/curl.h>
+
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "platform/curl/proxy_list.h"
 #include "platform/curl/transfer.h"
 #include "platform/internet.h"
+#include "platform/internet_error.h"
 
 namespace lorvane::platform {
 namespace {
@@ -118,6 +121,84 @@ Wanted* handle_cast(HINTERNET handle) {
   return base != nullptr && base->kind == Wanted::kKind ? static_cast<Wanted*>(base) : nullptr;
 }
 
+// The options set on a null handle: they hold for every request of the
+// process from the next HttpSendRequestA on.
+struct ProcessOptions {
+  bool verify_certificates = false;
+  std::string ca_file;
+};
+
+class ProcessSettings {
+ public:
+  ProcessOptions get() const {
+    const std::lock_guard lock(mutex_);
+    return options_;
+  }
+
+  // One place for every option of the process; false for one it does not know
+  // or a value of the wrong size.
+  bool set(DWORD option, const void* buffer, DWORD buffer_length) {
+    const std::lock_guard lock(mutex_);
+    switch (option) {
+      case LORVANE_OPTION_VERIFY_CERTIFICATES: {
+        if (buffer == nullptr || buffer_length < sizeof(DWORD)) return false;
+        DWORD value = 0;
+        std::memcpy(&value, buffer, sizeof value);
+        options_.verify_certificates = value != 0;
+        return true;
+      }
+      case LORVANE_OPTION_CA_FILE:
+        if (buffer == nullptr && buffer_length != 0) return false;
+        options_.ca_file.assign(static_cast<const char*>(buffer), buffer_length);
+        return true;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  ProcessOptions options_;
+};
+
+ProcessSettings& process_settings() {
+  static ProcessSettings* const settings = new ProcessSettings;  // never torn down
+  return *settings;
+}
+
+thread_local DWORD last_error = 0;
+
+// WinINet's number for why a transfer got no response.
+DWORD error_of(const curl_backend::TransferFailure& failure) {
+  // OpenSSL's X509_V_ERR_CERT_NOT_YET_VALID and X509_V_ERR_CERT_HAS_EXPIRED.
+  constexpr long kNotYetValid = 9;
+  constexpr long kExpired = 10;
+  switch (failure.curl_code) {
+    case CURLE_OK:
+      return 0;
+    case CURLE_PEER_FAILED_VERIFICATION:
+      // The chain verified and the host name did not match, or the chain did not.
+      if (failure.verify_result == 0) return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+      if (failure.verify_result == kNotYetValid || failure.verify_result == kExpired) {
+        return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
+      }
+      return ERROR_INTERNET_INVALID_CA;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CACERT_BADFILE:
+      return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_OPERATION_TIMEDOUT:
+      return ERROR_INTERNET_TIMEOUT;
+    case CURLE_COULDNT_CONNECT:
+      return ERROR_INTERNET_CANNOT_CONNECT;
+    default:
+      return ERROR_INTERNET_CONNECTION_ABORTED;
+  }
+}
+
 std::string text_or_empty(const char* text) { return text == nullptr ? std::string() : text; }
 
 // Spaces and control bytes cannot stand in a request line; everything else of
@@ -213,7 +294,11 @@ HINTERNET HttpOpenRequestA(HINTERNET connect, const char* verb, const char* obje
   return live_handles().add(std::move(request));
 }
 
+DWORD last_internet_error() { return last_error; }
+
 BOOL InternetSetOptionA(HINTERNET internet, DWORD option, void* buffer, DWORD buffer_length) {
+  if (internet == nullptr)
+    return process_settings().set(option, buffer, buffer_length) ? kTrue : kFalse;
   auto* request = handle_cast<RequestHandle>(internet);
   if (request == nullptr || option != INTERNET_OPTION_SECURITY_FLAGS || buffer == nullptr ||
       buffer_length < sizeof(DWORD)) {
@@ -225,10 +310,12 @@ BOOL InternetSetOptionA(HINTERNET internet, DWORD option, void* buffer, DWORD bu
 
 BOOL HttpSendRequestA(HINTERNET request_handle, const char* headers, DWORD headers_length,
                       void* optional, DWORD optional_length) {
+  last_error = 0;
   auto* request = handle_cast<RequestHandle>(request_handle);
   if (request == nullptr) return kFalse;
   if (!is_plain_host(request->connection.host)) {
     request->transfer.reset();  // reads then report 0, the header query nothing
+    last_error = ERROR_INTERNET_NAME_NOT_RESOLVED;
     return kFalse;
   }
 
@@ -266,11 +353,18 @@ BOOL HttpSendRequestA(HINTERNET request_handle, const char* headers, DWORD heade
   // With OpenSSL an untrusted issuer, an expired certificate and a wrong
   // usage all fail the one peer verification; only the host name check can be
   // switched off apart.
-  setup.verify_peer = (ignored & SECURITY_FLAG_IGNORE_UNKNOWN_CA) == 0;
-  setup.verify_host = (ignored & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) == 0;
+  // A process that asked for verification gets it whatever the flags say.
+  const ProcessOptions process = process_settings().get();
+  setup.verify_peer =
+      process.verify_certificates || (ignored & SECURITY_FLAG_IGNORE_UNKNOWN_CA) == 0;
+  setup.verify_host =
+      process.verify_certificates || (ignored & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) == 0;
+  setup.ca_file = process.ca_file;
 
   request->transfer = std::make_unique<Transfer>(std::move(setup));
-  return request->transfer->start() ? kTrue : kFalse;
+  if (request->transfer->start()) return kTrue;
+  last_error = error_of(request->transfer->failure());
+  return kFalse;
 }
 
 BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD number_of_bytes_to_read,

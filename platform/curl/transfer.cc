@@ -160,9 +160,7 @@ bool Transfer::start() {
   std::string url = setup_.url;
   for (int redirects = 0;; ++redirects) {
     if (!begin_hop(url) || !wait_for_headers()) {
-      failed_ = true;
-      raw_headers_.clear();
-      curl_->clear();
+      fail();
       return false;
     }
     const int status = status_of(raw_headers_);
@@ -177,9 +175,8 @@ bool Transfer::start() {
       return true;
     }
     if (redirects == kMaxRedirects) {
-      failed_ = true;
-      raw_headers_.clear();
-      curl_->clear();
+      fail();
+      failure_.curl_code = CURLE_TOO_MANY_REDIRECTS;
       return false;
     }
 
@@ -194,6 +191,20 @@ bool Transfer::start() {
     end_hop();
     url = next;
   }
+}
+
+// Keeps why the hop failed, then lets go of it.
+void Transfer::fail() {
+  failed_ = true;
+  raw_headers_.clear();
+  failure_.curl_code = curl_->result != CURLE_OK ? curl_->result : CURLE_FAILED_INIT;
+  if (curl_->easy != nullptr) {
+    long verify_result = 0;
+    if (curl_easy_getinfo(curl_->easy, CURLINFO_SSL_VERIFYRESULT, &verify_result) == CURLE_OK) {
+      failure_.verify_result = verify_result;
+    }
+  }
+  curl_->clear();
 }
 
 bool Transfer::begin_hop(const std::string& url) {
@@ -225,6 +236,10 @@ bool Transfer::begin_hop(const std::string& url) {
 
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, setup_.verify_peer ? 1L : 0L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, setup_.verify_host ? 2L : 0L);
+  if (!setup_.ca_file.empty()) {
+    curl_easy_setopt(easy, CURLOPT_CAINFO, setup_.ca_file.c_str());
+    curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+  }
 
   // An empty proxy switches libcurl's reading of http_proxy and friends off,
   // so that direct means direct. An empty no-proxy list sends loopback

@@ -32,6 +32,14 @@ struct RequestSetup {
   bool redirect_to_http = false;   // https -> http allowed
   bool verify_peer = true;
   bool verify_host = true;
+  std::string ca_file;  // trusted certificates in place of the system's; empty: the system's
+};
+
+// Why a transfer ended without a response: libcurl's result code and, for a
+// certificate that did not verify, OpenSSL's verification result.
+struct TransferFailure {
+  int curl_code = 0;       // CURLcode; 0 when nothing failed
+  long verify_result = 0;  // X509_V_OK (0) or an X509_V_ERR_... value
 };
 
 class Transfer {
@@ -55,11 +63,15 @@ class Transfer {
   // then the empty line; empty when no response arrived.
   const std::string& raw_headers() const { return raw_headers_; }
 
+  // Why start() returned false; all zero after a success.
+  const TransferFailure& failure() const { return failure_; }
+
  private:
   struct Curl;
 
   bool begin_hop(const std::string& url);
   void end_hop();
+  void fail();
   bool wait_for_headers();
   void drive();
 
@@ -77,6 +89,7 @@ class Transfer {
   std::string raw_headers_;
   std::string pending_;  // body bytes received and not yet read
   std::size_t pending_offset_ = 0;
+  TransferFailure failure_;
 };
 
 }  // namespace lorvane::platform::curl_backend
