@@ -766,6 +766,8 @@ int main(int argc, char** argv) {
                  "URLs from a sitemap or sitemap index (an http(s) address or a file; gzip is "
                  "read too); repeatable")
       ->take_all()
+      ->expected(1)
+      ->allow_extra_args(false)
       ->type_name("SRC");
   CLI::Option* since =
       app.add_option("--since", options.since,

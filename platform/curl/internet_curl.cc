@@ -170,15 +170,25 @@ thread_local DWORD last_error = 0;
 
 // WinINet's number for why a transfer got no response.
 DWORD error_of(const curl_backend::TransferFailure& failure) {
-  // OpenSSL's X509_V_ERR_CERT_NOT_YET_VALID and X509_V_ERR_CERT_HAS_EXPIRED.
+  // OpenSSL's X509_V_ERR_UNSPECIFIED (which libcurl leaves when its own host
+  // name check fails after the chain verified), X509_V_ERR_CERT_NOT_YET_VALID,
+  // X509_V_ERR_CERT_HAS_EXPIRED, X509_V_ERR_HOSTNAME_MISMATCH and
+  // X509_V_ERR_IP_ADDRESS_MISMATCH.
+  constexpr long kUnspecified = 1;
   constexpr long kNotYetValid = 9;
   constexpr long kExpired = 10;
+  constexpr long kHostNameMismatch = 62;
+  constexpr long kAddressMismatch = 64;
   switch (failure.curl_code) {
     case CURLE_OK:
       return 0;
     case CURLE_PEER_FAILED_VERIFICATION:
-      // The chain verified and the host name did not match, or the chain did not.
-      if (failure.verify_result == 0) return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+      // The chain verified and the host name did not match (checked by
+      // OpenSSL or by libcurl after it), or the chain did not.
+      if (failure.verify_result == 0 || failure.verify_result == kUnspecified ||
+          failure.verify_result == kHostNameMismatch || failure.verify_result == kAddressMismatch) {
+        return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+      }
       if (failure.verify_result == kNotYetValid || failure.verify_result == kExpired) {
         return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
       }

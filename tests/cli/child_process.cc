@@ -57,11 +57,12 @@ int wait_for(pid_t pid) {
 }  // namespace
 
 Finished run_program(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& input) {
+                     const std::string& input, const std::function<void(pid_t)>& started) {
   Pipe in;
   Pipe out;
   Pipe err;
   pid_t pid = spawn(program, arguments, in.read, out.write, err.write);
+  if (started) started(pid);
   close(in.read);
   close(out.write);
   close(err.write);

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,10 @@ struct Finished {
 };
 
 // Runs `program` with `arguments`, feeding `input` on standard input (then
-// closing it), and waits for it to end.
+// closing it), and waits for it to end. `started`, when given, is told the
+// child's process id as soon as it runs (a test may kill it).
 Finished run_program(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& input = {});
+                     const std::string& input = {}, const std::function<void(pid_t)>& started = {});
 
 // A child that keeps running until it is stopped: standard input is
 // /dev/null, standard error is left to the test's own, and the first line of

@@ -1,8 +1,10 @@
 #include "tests/support/scripted_server.h"
 
 #include <httplib.h>
+#include <openssl/pem.h>
 
 #include <stdexcept>
+#include <utility>
 
 #include "demo/tls_certificate.h"
 
@@ -20,15 +22,68 @@ std::unique_ptr<httplib::Server> new_server(ScriptedServer::Scheme scheme) {
   return server;
 }
 
+std::unique_ptr<httplib::Server> new_server(const ServerCertificate& certificate) {
+  // cpp-httplib takes its certificate from files or from OpenSSL objects;
+  // the PEM texts are read into objects it then holds references of its own to.
+  BIO* certificate_bio = BIO_new_mem_buf(certificate.certificate_pem.data(),
+                                         static_cast<int>(certificate.certificate_pem.size()));
+  BIO* key_bio =
+      BIO_new_mem_buf(certificate.key_pem.data(), static_cast<int>(certificate.key_pem.size()));
+  X509* x509 = PEM_read_bio_X509(certificate_bio, nullptr, nullptr, nullptr);
+  EVP_PKEY* key = PEM_read_bio_PrivateKey(key_bio, nullptr, nullptr, nullptr);
+  BIO_free(certificate_bio);
+  BIO_free(key_bio);
+  std::unique_ptr<httplib::Server> server;
+  if (x509 != nullptr && key != nullptr) server = std::make_unique<httplib::SSLServer>(x509, key);
+  X509_free(x509);
+  EVP_PKEY_free(key);
+  if (!server || !server->is_valid()) throw std::runtime_error("cannot set up the https server");
+  return server;
+}
+
+void answer_with(httplib::Response& response, const ScriptedReply& reply) {
+  response.status = reply.status;
+  for (const auto& [name, value] : reply.headers) response.set_header(name, value);
+  response.set_content(reply.body, "text/plain");
+}
+
 }  // namespace
 
 ScriptedServer::ScriptedServer(Scheme scheme, int status, std::string body)
     : scheme_(scheme), server_(new_server(scheme)), status_(status), reply_(std::move(body)) {
+  start();
+}
+
+ScriptedServer::ScriptedServer(const ServerCertificate& certificate)
+    : scheme_(Scheme::https), server_(new_server(certificate)), status_(200) {
+  start();
+}
+
+void ScriptedServer::start() {
   const auto answer = [this](RecordedRequest recorded, httplib::Response& response) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    const bool post = recorded.method == "POST";
+    const std::string path = recorded.target.substr(0, recorded.target.find('?'));
     requests_.push_back(std::move(recorded));
-    response.status = status_;
-    response.set_content(reply_, "text/plain");
+    changed_.notify_all();
+    if (!post) {
+      const auto found = paths_.find(path);
+      if (found != paths_.end()) {
+        answer_with(response, found->second);
+        return;
+      }
+    } else {
+      ++posts_;
+      if (hold_from_ != 0 && posts_ >= hold_from_) {
+        changed_.wait(lock, [this] { return released_; });
+      }
+      if (!in_turn_.empty()) {
+        answer_with(response, in_turn_.front());
+        in_turn_.erase(in_turn_.begin());
+        return;
+      }
+    }
+    answer_with(response, {status_, reply_, {}});
   };
   server_->Get(".*", [answer](const httplib::Request& request, httplib::Response& response) {
     answer({request.method, request.target, request.get_header_value("Content-Type"), request.body},
@@ -56,6 +111,7 @@ ScriptedServer::ScriptedServer(Scheme scheme, int status, std::string body)
 }
 
 ScriptedServer::~ScriptedServer() {
+  release();
   // stop() does nothing until the server runs: wait for that, briefly.
   while (!server_->is_running() && !listening_ended_) std::this_thread::yield();
   server_->stop();
@@ -71,6 +127,34 @@ void ScriptedServer::reply_with(int status, std::string body) {
   std::lock_guard lock(mutex_);
   status_ = status;
   reply_ = std::move(body);
+}
+
+void ScriptedServer::reply_in_turn(std::vector<ScriptedReply> replies) {
+  std::lock_guard lock(mutex_);
+  in_turn_ = std::move(replies);
+}
+
+void ScriptedServer::serve(const std::string& path, ScriptedReply reply) {
+  std::lock_guard lock(mutex_);
+  paths_[path] = std::move(reply);
+}
+
+void ScriptedServer::hold_from(std::size_t count) {
+  std::lock_guard lock(mutex_);
+  hold_from_ = posts_ + count;
+  released_ = false;
+}
+
+void ScriptedServer::release() {
+  std::lock_guard lock(mutex_);
+  released_ = true;
+  hold_from_ = 0;
+  changed_.notify_all();
+}
+
+bool ScriptedServer::wait_for_requests(std::size_t count, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
 }
 
 std::vector<RecordedRequest> ScriptedServer::requests() const {

@@ -5,6 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,6 +28,20 @@ struct RecordedRequest {
   std::string body;  // exactly the bytes that arrived
 };
 
+// One scripted answer: its status, body and extra header lines.
+struct ScriptedReply {
+  int status = 200;
+  std::string body;
+  std::vector<std::pair<std::string, std::string>> headers;
+};
+
+// PEM texts of a certificate and its key, for an https server that shows a
+// certificate of the test's choosing.
+struct ServerCertificate {
+  std::string certificate_pem;
+  std::string key_pem;
+};
+
 // Listens from construction to destruction at a port of the system's choosing.
 // The https one shows a self-signed certificate for 127.0.0.1, made at start:
 // its clients are expected to accept it unverified. Throws std::runtime_error
@@ -34,6 +51,8 @@ class ScriptedServer {
   enum class Scheme { http, https };
 
   explicit ScriptedServer(Scheme scheme = Scheme::http, int status = 200, std::string body = {});
+  // An https server that shows `certificate`.
+  explicit ScriptedServer(const ServerCertificate& certificate);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -44,6 +63,16 @@ class ScriptedServer {
 
   // The reply to every request from now on.
   void reply_with(int status, std::string body);
+  // The next POSTs get these answers in turn; then the reply above again.
+  void reply_in_turn(std::vector<ScriptedReply> replies);
+  // A GET of `path` (without the query) gets this answer from now on.
+  void serve(const std::string& path, ScriptedReply reply);
+  // From the `count`-th POST on (1: the next one), each POST is recorded and
+  // then waits, unanswered, until release() (or the server's end).
+  void hold_from(std::size_t count);
+  void release();
+  // Waits until `count` requests have arrived; false when `timeout` passes first.
+  bool wait_for_requests(std::size_t count, std::chrono::milliseconds timeout) const;
   // Every request so far, in order of arrival.
   std::vector<RecordedRequest> requests() const;
 
@@ -53,9 +82,17 @@ class ScriptedServer {
   std::thread thread_;
   std::atomic<bool> listening_ended_{false};
   int port_ = 0;
+  void start();
+
   mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
   int status_;
   std::string reply_;
+  std::vector<ScriptedReply> in_turn_;
+  std::map<std::string, ScriptedReply> paths_;
+  std::size_t posts_ = 0;
+  std::size_t hold_from_ = 0;  // 0: nothing held
+  bool released_ = false;
   std::vector<RecordedRequest> requests_;
 };
 
