@@ -457,6 +457,11 @@ void print_report(const Report& report, bool as_json) {
                 document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return;
   }
+  if (report.stop == Stop::quota && !report.queued.empty()) {
+    std::printf(
+        "quota spent: %zu URLs stay queued until the interface's next day (midnight UTC+8)\n",
+        report.queued.size());
+  }
   print_list("accepted", report.accepted, false);
   print_list("rejected as not_same_site", report.not_same_site, true);
   print_list("rejected as not_valid", report.not_valid, true);

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <thread>
 
+#include "demo/sitemaps.h"
 #include "demo/submission_interface.h"
 #include "demo/tls_certificate.h"
 
@@ -27,6 +28,8 @@ constexpr char usage_text[] =
     "A local URL-submission interface on 127.0.0.1 for trying Lorvane.\n"
     "  POST /urls?site=SITE&token=lorvane-demo   body: URLs, one a line\n"
     "  GET  /abc.txt                              answers \"0\" (no notice)\n"
+    "  GET  /sitemap.xml                          the demo site's sitemap index, for\n"
+    "                                             lorvane-push --sitemap\n"
     "\n"
     "  --port N      the port to listen on (default 8470; 0 picks a free one)\n"
     "  --tls-port N  also listen for https on this port (0 picks a free one),\n"
@@ -140,6 +143,16 @@ void serve(httplib::Server& server, lorvane::demo::SubmissionInterface& submissi
   });
   server.Get("/abc.txt", [](const httplib::Request&, httplib::Response& response) {
     response.set_content("0", "text/plain");
+  });
+  // The sitemaps name each other under the scheme and host the request came to.
+  server.Get(R"(/sitemap\.xml|/sitemaps/.*)", [scheme](const httplib::Request& request,
+                                                       httplib::Response& response) {
+    const std::string base = std::string(scheme) + "://" + request.get_header_value("Host");
+    if (auto document = lorvane::demo::demo_sitemap(request.path, base)) {
+      response.set_content(document->body, document->content_type);
+    } else {
+      response.status = 404;
+    }
   });
   server.set_error_handler(httplib::Server::HandlerWithResponse(
       [](const httplib::Request&, httplib::Response& response) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: builds, starts the demo submission interface, and opens the
 # window against it. Without a display, submits a small sample list with
-# lorvane-submit instead. The demo is stopped however this script ends.
+# lorvane-submit instead, then pushes the demo site's sitemap with
+# lorvane-push. The demo is stopped however this script ends.
 #
 # The run build (preset `run`) compiles the demo's https listener in as the
 # start-up notice's host, and the demo answers its flag file with "0", so the
@@ -95,4 +96,20 @@ echo "$ $bin/cli/lorvane-submit --verbose '$address' <sample"
 status=0
 printf '%s\n' "$sample" | "$bin/cli/lorvane-submit" --verbose "$address" || status=$?
 echo "(exit status $status)"
-exit "$status"
+[[ "$status" -eq 0 ]] || exit "$status"
+
+# Then a whole site: the demo's own sitemap index (two sitemaps, one gzipped)
+# pushed in batches, with a ledger of this run only, so that each run starts
+# afresh. The second push finds nothing new.
+echo
+echo "Pushing the demo site's sitemap with lorvane-push (batches of 4, a ledger of this run):"
+sitemap="${address%%/urls*}/sitemap.xml"
+ledger="$demo_log/ledger.sqlite"
+for run in first second; do
+  echo
+  echo "$ $bin/cli/lorvane-push --batch 4 --ledger $ledger --sitemap $sitemap '$address'"
+  status=0
+  "$bin/cli/lorvane-push" --batch 4 --ledger "$ledger" --sitemap "$sitemap" "$address" || status=$?
+  echo "(exit status $status, $run push)"
+  [[ "$status" -eq 0 ]] || exit "$status"
+done

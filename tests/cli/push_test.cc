@@ -607,6 +607,30 @@ TEST_F(Push, ReadsSitemaps) {
   }
 }
 
+TEST_F(Push, PushesTheDemoSitesOwnSitemap) {
+  Demo demo(100);
+  const std::string index = demo.base() + "/sitemap.xml";
+  // The index names its two sitemaps (one gzipped) at the address asked.
+  const Finished plan = push({"--dry-run", "--verbose", "--sitemap", index, demo.address()});
+  EXPECT_EQ(plan.exit_status, 0) << plan.err;
+  EXPECT_NE(plan.out.find("URLs found: 10\n"), std::string::npos) << plan.out;
+  EXPECT_NE(plan.err.find("sitemaps/news.xml.gz: 4 URLs"), std::string::npos) << plan.err;
+
+  const Finished recent =
+      push({"--json", "--sitemap", index, "--since", "2026-12-01", demo.address()});
+  EXPECT_EQ(recent.exit_status, 0) << recent.err;
+  const Json got = report(recent);
+  EXPECT_EQ(got["accepted"].size(), 5u);
+  EXPECT_EQ(got["accepted"][0], "http://www.example.com/articles/6.html");
+  EXPECT_EQ(got["accepted"][3], "http://www.example.com/news/3.html?lang=zh&page=1");
+
+  const Finished rest = push({"--json", "--sitemap", index, demo.address()});
+  EXPECT_EQ(rest.exit_status, 0) << rest.err;
+  EXPECT_EQ(report(rest)["accepted"].size(), 5u);
+  EXPECT_EQ(report(rest)["accepted"][2], "http://www.example.com/\xE6\x96\x87\xE7\xAB\xA0/3.html");
+  EXPECT_EQ(report(rest)["remain"], 90);
+}
+
 TEST_F(Push, VerifiesCertificatesUnlessInsecure) {
   test::TestAuthority authority;
   setenv("LORVANE_PUSH_CA_FILE", file("authority.pem", authority.certificate_pem()).c_str(), 1);
