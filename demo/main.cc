@@ -115,8 +115,18 @@ void log_request(const char* scheme, const httplib::Request& request,
   std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
   std::string what = request.method + " " + request.path;
   if (auto site = query_parameter(request.target, "site")) what += " site=" + *site;
-  std::string reply = response.body.substr(0, 160);
-  if (response.body.size() > reply.size()) reply += "...";
+  // Replies of text are shown in part, on the one line; documents (the
+  // sitemaps, one of them gzip) by their size and type.
+  const std::string type = response.get_header_value("Content-Type");
+  std::string reply;
+  if (type.starts_with("text/") || type.starts_with("application/json") || type.empty()) {
+    reply = response.body.substr(0, 160);
+    std::replace_if(
+        reply.begin(), reply.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    if (response.body.size() > reply.size()) reply += "...";
+  } else {
+    reply = "(" + std::to_string(response.body.size()) + " bytes of " + type + ")";
+  }
   std::string length = request.get_header_value("Content-Length");
   if (!length.empty()) what += " (" + length + " bytes)";
   std::fprintf(stderr, "%s %s %s -> %d %s\n", clock, scheme, what.c_str(), response.status,
