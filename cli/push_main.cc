@@ -457,6 +457,9 @@ void print_report(const Report& report, bool as_json) {
                 document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return;
   }
+  if (report.batches.empty() && report.stop == Stop::finished) {
+    std::printf("nothing to send: every URL found is in the ledger already\n");
+  }
   if (report.stop == Stop::quota && !report.queued.empty()) {
     std::printf(
         "quota spent: %zu URLs stay queued until the interface's next day (midnight UTC+8)\n",

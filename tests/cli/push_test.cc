@@ -239,6 +239,7 @@ TEST_F(Push, ASecondRunSendsOnlyWhatIsNew) {
   EXPECT_EQ(requests[1].body, "http://www.example.com/4\r\nhttp://www.example.com/5");
   EXPECT_EQ(requests[1].target, "/urls?site=www.example.com&token=secret-token");
   EXPECT_EQ(third.out,
+            "nothing to send: every URL found is in the ledger already\n"
             "accepted: 0\nrejected as not_same_site: 0\nrejected as not_valid: 0\nqueued: 0\n"
             "remaining quota: 100\n");
 
@@ -437,16 +438,28 @@ TEST_F(Push, AKilledPushResumesWhereItStopped) {
     server.hold_from(c.killed_at);
     std::atomic<pid_t> child = -1;
     auto running = std::async(std::launch::async, [&] {
-      return push({"--batch", "2", server.address("/urls")}, urls(1, 5),
+      return push({"--batch", "2", server.address("/urls?token=kill-token")}, urls(1, 5),
                   [&](pid_t pid) { child = pid; });
     });
     ASSERT_TRUE(server.wait_for_requests(c.killed_at, std::chrono::seconds(20)));
     kill(child, SIGKILL);
     EXPECT_EQ(running.get().exit_status, -1);  // ended by the signal
     server.release();
+    // What the killed push left (the database, its WAL and shared-memory
+    // files) is the owner's alone and holds no token.
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_ / "state")) {
+      ++files;
+      struct stat status {};
+      ASSERT_EQ(stat(entry.path().c_str(), &status), 0);
+      EXPECT_EQ(status.st_mode & 0777, 0600u) << entry.path();
+      EXPECT_EQ(read_whole(entry.path()).find("kill-token"), std::string::npos) << entry.path();
+    }
+    EXPECT_EQ(files, 3u);
 
     const std::size_t before = server.requests().size();
-    const Finished resumed = push({"--json", "--batch", "2", server.address("/urls")}, urls(1, 5));
+    const Finished resumed =
+        push({"--json", "--batch", "2", server.address("/urls?token=kill-token")}, urls(1, 5));
     EXPECT_EQ(resumed.exit_status, 0) << resumed.err;
     const auto requests = server.requests();
     ASSERT_EQ(requests.size() - before, c.sent_after.size());
