@@ -605,7 +605,14 @@ int push(const Options& options) {
           std::fprintf(stderr, "POST %s (%zu URLs)\n", shower.utf8(key).c_str(), size);
         }
         exchange = lorvane::post_url_list(address.text, list);
-        status = lorvane::status_of_headers(exchange.received_headers.view());
+        // Whether a response came is read_reply's decision, as for the window;
+        // one whose status line cannot be read counts as a refusal.
+        const lorvane::SubmitResult came =
+            lorvane::read_reply(exchange.received_headers, exchange.body);
+        status = came.outcome == lorvane::SubmitOutcome::no_response
+                     ? 0
+                     : lorvane::status_of_headers(came.status_line.view());
+        if (status == 0 && came.outcome != lorvane::SubmitOutcome::no_response) status = -1;
         reply = lorvane::read_push_reply(exchange.body.view());
         verdict = lorvane::judge_reply(status, reply);
         const net::DWORD error = status == 0 ? net::last_internet_error() : 0;

@@ -39,7 +39,8 @@ enum class ReplyVerdict {
   refused,     // any other reply: stop
 };
 
-// `status` is the HTTP status, 0 when no response came.
+// `status` is the HTTP status, 0 when no response came (-1: one came whose
+// status cannot be read).
 ReplyVerdict judge_reply(int status, const PushReply& reply);
 
 // The status of a raw response header block ("HTTP/1.1 503 ..."); 0 when

@@ -620,6 +620,25 @@ TEST_F(Push, ReadsSitemaps) {
   }
 }
 
+TEST_F(Push, DrawsAProgressBarOnlyWhenStandardErrorIsATerminal) {
+  ScriptedServer server(ScriptedServer::Scheme::http, 200, R"({"remain":100,"success":1})");
+  const std::string list = file("list.txt", urls(1, 3));
+  const std::string command =
+      push_program + " --no-ledger --batch 1 " + server.address("/urls") + " " + list;
+  // script(1) runs the push on a terminal of its own and copies what it shows.
+  const Finished on_terminal = run_program("/usr/bin/script", {"-qec", command, "/dev/null"});
+  EXPECT_EQ(on_terminal.exit_status, 0) << on_terminal.err;
+  EXPECT_NE(on_terminal.out.find("\r[##########....................] 1/3 URLs"), std::string::npos)
+      << on_terminal.out;
+  EXPECT_NE(on_terminal.out.find("] 3/3 URLs"), std::string::npos) << on_terminal.out;
+  EXPECT_NE(on_terminal.out.find("batch 3/3: 1 sent"), std::string::npos) << on_terminal.out;
+
+  const Finished piped =
+      run_program(push_program, {"--no-ledger", "--batch", "1", server.address("/urls"), list});
+  EXPECT_EQ(piped.exit_status, 0);
+  EXPECT_EQ(piped.err, "");
+}
+
 TEST_F(Push, PushesTheDemoSitesOwnSitemap) {
   Demo demo(100);
   const std::string index = demo.base() + "/sitemap.xml";
