@@ -3,7 +3,7 @@
 // identifier inside the control's parent).
 #pragma once
 
-#include "app/window_description.h"
+#include "platform/toolkit.h"
 
 namespace lorvane::platform::win32 {
 
