@@ -9,7 +9,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libbenchmark-dev
   libcurl4-openssl-dev libssl-dev
-  qt6-base-dev libqt6test6
+  qt6-base-dev libqt6test6 libxcb1-dev
   # test fixtures: loopback servers, a real forward proxy
   libcpp-httplib-dev tinyproxy openssl
   # the Windows target, built with MinGW-w64 and run under Wine with Xvfb

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "platform/qt/cp936.h"
+#include "platform/qt/frame_extents.h"
 #include "platform/toolkit.h"
 
 namespace lorvane::platform {
@@ -239,12 +240,32 @@ void create_main_window(const WindowDescription& description, WindowPosition pos
   window->setPalette(palette);
   window->setAutoFillBackground(true);
   window->setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
-  // The description gives the outer size; the frame, where the platform draws
-  // one, comes off the client area.
-  const QMargins frame = window->windowHandle()->frameMargins();
-  window->setFixedSize(description.width - frame.left() - frame.right(),
-                       description.height - frame.top() - frame.bottom());
-  window->move(position.left, position.top);
+  // The description gives the outer size and position; the frame, where a
+  // window manager draws one, comes off the client area. Its widths are asked
+  // for before the window is first shown, so that it appears once, in place;
+  // the manager fits its frame to a window of fixed size (no resize handle),
+  // so the window says first that it is one.
+  window->setFixedSize(description.width, description.height);
+  if (const std::optional<QMargins> frame = qt::window_manager_frame(*window->windowHandle())) {
+    // Worked out in the display's pixels, where the frame has whole widths,
+    // and only then in Qt's, which a fractional scale makes round.
+    const qreal ratio = window->devicePixelRatio();
+    const auto display = [ratio](int pixels) { return qRound(pixels * ratio); };
+    const auto own = [ratio](int pixels) { return qRound(pixels / ratio); };
+    window->setFixedSize(own(display(description.width) - frame->left() - frame->right()),
+                         own(display(description.height) - frame->top() - frame->bottom()));
+    // The client's own position (static gravity): the manager puts its frame
+    // around it, at the outer position.
+    window->windowHandle()->setPosition(own(display(position.left) + frame->left()),
+                                        own(display(position.top) + frame->top()));
+  } else {
+    // No manager to ask (none runs, or the platform is not X11): the frame
+    // as Qt knows it, none where nobody draws one.
+    const QMargins known = window->windowHandle()->frameMargins();
+    window->setFixedSize(description.width - known.left() - known.right(),
+                         description.height - known.top() - known.bottom());
+    window->move(position.left, position.top);
+  }
 
   s.window = window;
   s.controls = {};
