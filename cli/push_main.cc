@@ -253,6 +253,13 @@ class SitemapReader {
       }
       path.push_back(source);
       for (const lorvane::SitemapEntry& entry : sitemap.entries) {
+        // A sitemap fetched from the web names web addresses only: it must
+        // never make the push read a file of this machine.
+        if (is_web_address(source) && !is_web_address(entry.location)) {
+          say("sitemap index " + source + " names " + entry.location +
+              ", which is no http or https address; not followed");
+          continue;
+        }
         if (!read(child_source(source, entry.location), path, index_depth + 1)) return false;
       }
       path.pop_back();
@@ -283,7 +290,7 @@ class SitemapReader {
   // A sitemap of an index: an address as it stands; beside a local index, a
   // path relative to the index's folder too.
   static std::string child_source(const std::string& parent, const std::string& location) {
-    if (is_web_address(location) || is_web_address(parent)) return location;
+    if (is_web_address(location)) return location;
     std::string_view path = location;
     if (path.starts_with("file://")) return std::string(path.substr(7));
     if (path.starts_with("/")) return location;

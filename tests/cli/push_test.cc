@@ -515,11 +515,16 @@ TEST_F(Push, ReadsSitemaps) {
   site.serve("/bad.gz", {200, gzipped(urlset({{page(1), ""}})).substr(0, 30), {}});
   site.serve("/index-to-missing.xml", {200, sitemap_index({base + "/missing.xml"}), {}});
   const std::string secret = file("secret.txt", "http://www.example.com/secret");
+  const std::string secret_sitemap =
+      file("secret.xml", urlset({{"http://www.example.com/private", ""}}));
   site.serve("/external-entity.xml",
              {200,
               "<?xml version=\"1.0\"?>\n<!DOCTYPE urlset [<!ENTITY x SYSTEM \"file://" + secret +
                   "\">]>\n<urlset><url><loc>&x;</loc></url></urlset>",
               {}});
+  site.serve(
+      "/index-to-local.xml",
+      {200, sitemap_index({secret_sitemap, "file://" + secret_sitemap, base + "/plain.xml"}), {}});
   const std::string local_index =
       file("site/index.xml", sitemap_index({"pages.xml", base + "/news.xml.gz"}));
   file("site/pages.xml", urlset({{page(7), ""}}));
@@ -573,6 +578,11 @@ TEST_F(Push, ReadsSitemaps) {
        0,
        {page(9), page(7), page(3)},
        ""},
+      {"a web index never leads to a local file",
+       {"--sitemap", base + "/index-to-local.xml"},
+       0,
+       {page(1), page(2)},
+       "no http or https address"},
       {"not well-formed", {"--sitemap", base + "/broken.xml"}, 64, {}, "not well-formed XML"},
       {"not a sitemap", {"--sitemap", base + "/html.xml"}, 64, {}, "neither a <urlset>"},
       {"truncated gzip", {"--sitemap", base + "/bad.gz"}, 64, {}, "truncated gzip"},
