@@ -1,7 +1,7 @@
 #include "cli/sitemap.h"
 
 #include <libxml/parser.h>
-#include <libxml/tree.h>
+#include <libxml/xmlreader.h>
 #include <zlib.h>
 
 #include <array>
@@ -21,37 +21,26 @@ std::string_view trimmed(std::string_view text) {
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-bool named(const xmlNode* node, const char* name) {
-  return node->type == XML_ELEMENT_NODE &&
-         std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
-}
-
-// The element's own text: its text and CDATA children joined. Character and
-// XML's own entity references arrive decoded as text; nothing else can stand
-// there, since a document type declaration is refused.
-std::string text_of(const xmlNode* element) {
-  std::string text;
-  for (const xmlNode* child = element->children; child != nullptr; child = child->next) {
-    if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) &&
-        child->content != nullptr) {
-      text += reinterpret_cast<const char*>(child->content);
-    }
-  }
-  return std::string(trimmed(text));
-}
-
-struct DocumentFree {
-  void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
-};
-struct ContextFree {
-  void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
+struct ReaderFree {
+  void operator()(xmlTextReader* reader) const { xmlFreeTextReader(reader); }
 };
 
-std::string parse_problem(const xmlParserCtxt* context) {
-  const xmlError& error = context->lastError;
-  if (error.message == nullptr) return "not well-formed XML";
-  std::string message(trimmed(error.message));
-  return "not well-formed XML (line " + std::to_string(error.line) + ": " + message + ")";
+std::string_view local_name(xmlTextReader* reader) {
+  const xmlChar* name = xmlTextReaderConstLocalName(reader);
+  return name == nullptr ? std::string_view() : reinterpret_cast<const char*>(name);
+}
+
+// The parser's first complaint, with its line.
+struct FirstError {
+  std::string message;
+  int line = 0;
+};
+
+void keep_first_error(void* into, xmlError* error) {
+  auto& first = *static_cast<FirstError*>(into);
+  if (error == nullptr || !first.message.empty() || error->level < XML_ERR_ERROR) return;
+  first.message = std::string(trimmed(error->message != nullptr ? error->message : "error"));
+  first.line = error->line;
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
@@ -147,51 +136,89 @@ Sitemap read_sitemap(std::string_view bytes) {
   static std::once_flag initialised;
   std::call_once(initialised, [] { xmlInitParser(); });
 
-  const std::unique_ptr<xmlParserCtxt, ContextFree> context(xmlNewParserCtxt());
-  if (!context) {
+  // A streaming reader: memory grows with the entries kept, not with the
+  // document. No network, no external subset or entity loaded, no entity
+  // substituted, and libxml2's default limits on depth and text sizes (no
+  // XML_PARSE_HUGE).
+  constexpr int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+  const std::unique_ptr<xmlTextReader, ReaderFree> reader(xmlReaderForMemory(
+      content->data(), static_cast<int>(content->size()), "sitemap.xml", nullptr, options));
+  if (!reader) {
     sitemap.problem = "out of memory";
     return sitemap;
   }
-  // No network, no external subset or entity loaded, no entity substituted,
-  // and libxml2's default limits on depth and text sizes (no XML_PARSE_HUGE).
-  constexpr int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-  const std::unique_ptr<xmlDoc, DocumentFree> document(
-      xmlCtxtReadMemory(context.get(), content->data(), static_cast<int>(content->size()),
-                        "sitemap.xml", nullptr, options));
-  if (!document || context->wellFormed == 0) {
-    sitemap.problem = parse_problem(context.get());
-    return sitemap;
-  }
-  if (document->intSubset != nullptr || document->extSubset != nullptr) {
-    sitemap.problem = "holds a document type declaration, which sitemaps do not have";
-    return sitemap;
-  }
-  const xmlNode* root = xmlDocGetRootElement(document.get());
+  FirstError error;
+  xmlTextReaderSetStructuredErrorHandler(reader.get(), keep_first_error, &error);
+
   const char* item_name = nullptr;
-  if (root != nullptr && named(root, "urlset")) {
-    sitemap.kind = Sitemap::Kind::urlset;
-    item_name = "url";
-  } else if (root != nullptr && named(root, "sitemapindex")) {
-    sitemap.kind = Sitemap::Kind::index;
-    item_name = "sitemap";
-  } else {
-    sitemap.problem = "is neither a <urlset> nor a <sitemapindex>";
-    return sitemap;
-  }
-  for (const xmlNode* item = root->children; item != nullptr; item = item->next) {
-    if (!named(item, item_name)) continue;
-    SitemapEntry entry;
-    bool has_location = false;
-    for (const xmlNode* field = item->children; field != nullptr; field = field->next) {
-      if (named(field, "loc") && !has_location) {
-        entry.location = text_of(field);
-        has_location = true;
-      } else if (named(field, "lastmod") && entry.lastmod.empty()) {
-        entry.lastmod = text_of(field);
+  SitemapEntry entry;
+  std::string* field = nullptr;  // the <loc> or <lastmod> being read
+  bool has_location = false;
+  bool in_item = false;  // inside a <url> or <sitemap> of the root
+  int status = 0;
+  while ((status = xmlTextReaderRead(reader.get())) == 1) {
+    const int type = xmlTextReaderNodeType(reader.get());
+    const int depth = xmlTextReaderDepth(reader.get());
+    if (type == XML_READER_TYPE_DOCUMENT_TYPE) {
+      sitemap.problem = "holds a document type declaration, which sitemaps do not have";
+      sitemap.entries.clear();
+      return sitemap;
+    }
+    if (type == XML_READER_TYPE_ELEMENT) {
+      const std::string_view name = local_name(reader.get());
+      if (depth == 0) {
+        if (name == "urlset") {
+          item_name = "url";
+        } else if (name == "sitemapindex") {
+          sitemap.kind = Sitemap::Kind::index;
+          item_name = "sitemap";
+        } else {
+          sitemap.problem = "is neither a <urlset> nor a <sitemapindex>";
+          return sitemap;
+        }
+      } else if (depth == 1 && name == item_name) {
+        entry = {};
+        has_location = false;
+        in_item = xmlTextReaderIsEmptyElement(reader.get()) != 1;
+      } else if (depth == 2 && in_item) {
+        if (name == "loc" && !has_location) {
+          field = &entry.location;
+          has_location = true;
+        } else if (name == "lastmod" && entry.lastmod.empty()) {
+          field = &entry.lastmod;
+        }
+        if (xmlTextReaderIsEmptyElement(reader.get()) == 1) field = nullptr;
+      }
+      continue;
+    }
+    if ((type == XML_READER_TYPE_TEXT || type == XML_READER_TYPE_CDATA ||
+         type == XML_READER_TYPE_SIGNIFICANT_WHITESPACE || type == XML_READER_TYPE_WHITESPACE) &&
+        field != nullptr && depth == 3) {
+      if (const xmlChar* value = xmlTextReaderConstValue(reader.get())) {
+        field->append(reinterpret_cast<const char*>(value));
+      }
+      continue;
+    }
+    if (type == XML_READER_TYPE_END_ELEMENT) {
+      if (depth == 2 && field != nullptr) {
+        *field = std::string(trimmed(*field));
+        field = nullptr;
+      } else if (depth == 1 && in_item) {
+        if (!entry.location.empty()) sitemap.entries.push_back(std::move(entry));
+        entry = {};
+        in_item = false;
       }
     }
-    if (!entry.location.empty()) sitemap.entries.push_back(std::move(entry));
   }
+  if (status != 0 || !error.message.empty()) {
+    sitemap.problem = error.message.empty()
+                          ? std::string("not well-formed XML")
+                          : "not well-formed XML (line " + std::to_string(error.line) + ": " +
+                                error.message + ")";
+    sitemap.entries.clear();
+    return sitemap;
+  }
+  if (item_name == nullptr) sitemap.problem = "is neither a <urlset> nor a <sitemapindex>";
   return sitemap;
 }
 
