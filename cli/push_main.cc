@@ -444,24 +444,28 @@ void print_list(const char* title, const std::vector<std::string>& urls, bool wi
 
 void print_report(const Report& report, bool as_json) {
   if (as_json) {
-    nlohmann::json batches = nlohmann::json::array();
+    // In the order the fields are documented.
+    using Json = nlohmann::ordered_json;
+    const auto number_or_null = [](std::optional<long long> value) {
+      return value ? Json(*value) : Json(nullptr);
+    };
+    Json batches = Json::array();
     for (const BatchReport& batch : report.batches) {
-      nlohmann::json entry = {{"sent", batch.sent},
-                              {"accepted", batch.accepted},
-                              {"rejected", batch.rejected},
-                              {"outcome", batch.outcome}};
-      entry["remain"] = batch.remain ? nlohmann::json(*batch.remain) : nlohmann::json(nullptr);
+      Json entry = {{"sent", batch.sent},
+                    {"accepted", batch.accepted},
+                    {"rejected", batch.rejected},
+                    {"remain", number_or_null(batch.remain)},
+                    {"outcome", batch.outcome}};
       if (!batch.reply.empty()) entry["reply"] = batch.reply;
       batches.push_back(std::move(entry));
     }
-    nlohmann::json document = {{"accepted", report.accepted},
-                               {"not_same_site", report.not_same_site},
-                               {"not_valid", report.not_valid},
-                               {"queued", report.queued},
-                               {"batches", batches}};
-    document["remain"] = report.remain ? nlohmann::json(*report.remain) : nlohmann::json(nullptr);
-    std::printf("%s\n",
-                document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    const Json document = {{"accepted", report.accepted},
+                           {"not_same_site", report.not_same_site},
+                           {"not_valid", report.not_valid},
+                           {"queued", report.queued},
+                           {"remain", number_or_null(report.remain)},
+                           {"batches", batches}};
+    std::printf("%s\n", document.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
     return;
   }
   if (report.batches.empty() && report.stop == Stop::finished) {
