@@ -499,6 +499,101 @@ int exit_status(const Report& report) {
   return report.queued.empty() ? exit_done : exit_quota;
 }
 
+// Posts batches, each retried as the failures table says.
+struct Sent {
+  lorvane::SubmitExchange exchange;  // of the last attempt
+  lorvane::PushReply reply;
+  lorvane::ReplyVerdict verdict = lorvane::ReplyVerdict::retry;  // retry: given up
+  bool certificate_failed = false;
+};
+
+class BatchSender {
+ public:
+  BatchSender(const lorvane::Text& address, const Shower& shower, const std::string& key,
+              const Options& options, const Clock& clock, const ProgressBar& progress)
+      : address_(address),
+        shower_(shower),
+        shown_address_(shower.utf8(key)),
+        options_(options),
+        clock_(clock),
+        progress_(progress),
+        random_(std::random_device{}()) {}
+
+  // Posts batch number `number` (`size` URLs, joined in `list`) until a reply
+  // decides it, a certificate fails, or the retries are spent.
+  Sent send(const lorvane::Text& list, std::size_t number, std::size_t size) {
+    namespace net = lorvane::platform;
+    Sent sent;
+    for (int attempt = 0;; ++attempt) {
+      if (options_.verbose) {
+        std::fprintf(stderr, "POST %s (%zu URLs)\n", shown_address_.c_str(), size);
+      }
+      sent.exchange = lorvane::post_url_list(address_, list);
+      // Whether a response came is read_reply's decision, as for the window;
+      // one whose status line cannot be read counts as a refusal.
+      const lorvane::SubmitResult came =
+          lorvane::read_reply(sent.exchange.received_headers, sent.exchange.body);
+      const bool responded = came.outcome != lorvane::SubmitOutcome::no_response;
+      int status = responded ? lorvane::status_of_headers(came.status_line.view()) : 0;
+      if (status == 0 && responded) status = -1;
+      sent.reply = lorvane::read_push_reply(sent.exchange.body.view());
+      sent.verdict = lorvane::judge_reply(status, sent.reply);
+      const net::DWORD error = responded ? 0 : net::last_internet_error();
+      if (options_.verbose) {
+        if (!responded) {
+          std::fprintf(stderr, "(no response: %s)\n", failure_reason(error).c_str());
+        } else {
+          std::fprintf(stderr, "%s\n%s\n", shower_.utf8(came.status_line.view()).c_str(),
+                       shower_.utf8(sent.exchange.body.view(), true).c_str());
+        }
+      }
+      if (sent.verdict != lorvane::ReplyVerdict::retry) return sent;
+      if (!responded && is_certificate_error(error)) {
+        sent.certificate_failed = true;
+        progress_.clear();
+        say("cannot send to " + shown_address_ + ": " + failure_reason(error) +
+            " (--insecure accepts any certificate); nothing more is sent");
+        return sent;
+      }
+      const std::string what =
+          responded ? "status " + std::to_string(status) : failure_reason(error);
+      if (attempt == options_.retries) {
+        progress_.clear();
+        say("batch " + std::to_string(number) + ": " + what + " after " +
+            std::to_string(options_.retries) + " retries; its " + std::to_string(size) +
+            " URLs stay queued");
+        return sent;
+      }
+      // 1 s, 2 s, 4 s ... with up to a quarter more at random, or what the
+      // server asks for; never more than a minute.
+      double wait =
+          std::ldexp(1.0, attempt) * std::uniform_real_distribution<double>(1.0, 1.25)(random_);
+      std::string why = "back-off";
+      if (const auto asked =
+              lorvane::retry_after_seconds(sent.exchange.received_headers.view(), clock_.now())) {
+        wait = static_cast<double>(*asked);
+        why = "Retry-After";
+      }
+      wait = std::min(wait, most_wait_seconds);
+      progress_.clear();
+      char waiting[160];
+      std::snprintf(waiting, sizeof waiting, "batch %zu: %s; retry %d of %d in %.1f s (%s)", number,
+                    what.c_str(), attempt + 1, options_.retries, wait, why.c_str());
+      say(waiting);
+      clock_.wait(wait);
+    }
+  }
+
+ private:
+  const lorvane::Text& address_;
+  const Shower& shower_;
+  std::string shown_address_;  // without its token
+  const Options& options_;
+  const Clock& clock_;
+  const ProgressBar& progress_;
+  std::mt19937 random_;
+};
+
 int push(const Options& options) {
   const Clock clock;
   namespace net = lorvane::platform;
@@ -585,7 +680,7 @@ int push(const Options& options) {
 
     Report report;
     const ProgressBar progress(isatty(STDERR_FILENO) == 1, queue.size());
-    std::mt19937 random(std::random_device{}());
+    BatchSender sender(address.text, shower, key, options, clock, progress);
     std::size_t position = 0;
     progress.show(0);
     while (position < queue.size()) {
@@ -606,73 +701,9 @@ int push(const Options& options) {
 
       BatchReport line;
       line.sent = size;
-      lorvane::ReplyVerdict verdict = lorvane::ReplyVerdict::retry;
-      lorvane::PushReply reply;
-      lorvane::SubmitExchange exchange;
-      int status = 0;
-      bool certificate_failed = false;
-      for (int attempt = 0;; ++attempt) {
-        if (options.verbose) {
-          std::fprintf(stderr, "POST %s (%zu URLs)\n", shower.utf8(key).c_str(), size);
-        }
-        exchange = lorvane::post_url_list(address.text, list);
-        // Whether a response came is read_reply's decision, as for the window;
-        // one whose status line cannot be read counts as a refusal.
-        const lorvane::SubmitResult came =
-            lorvane::read_reply(exchange.received_headers, exchange.body);
-        status = came.outcome == lorvane::SubmitOutcome::no_response
-                     ? 0
-                     : lorvane::status_of_headers(came.status_line.view());
-        if (status == 0 && came.outcome != lorvane::SubmitOutcome::no_response) status = -1;
-        reply = lorvane::read_push_reply(exchange.body.view());
-        verdict = lorvane::judge_reply(status, reply);
-        const net::DWORD error = status == 0 ? net::last_internet_error() : 0;
-        if (options.verbose) {
-          if (status == 0) {
-            std::fprintf(stderr, "(no response: %s)\n", failure_reason(error).c_str());
-          } else {
-            const std::string_view block = exchange.received_headers.view();
-            std::fprintf(stderr, "%s\n%s\n",
-                         shower.utf8(block.substr(0, block.find("\r\n"))).c_str(),
-                         shower.utf8(exchange.body.view(), true).c_str());
-          }
-        }
-        if (verdict != lorvane::ReplyVerdict::retry) break;
-        if (status == 0 && is_certificate_error(error)) {
-          certificate_failed = true;
-          progress.clear();
-          say("cannot send to " + shower.utf8(key) + ": " + failure_reason(error) +
-              " (--insecure accepts any certificate); nothing more is sent");
-          break;
-        }
-        const std::string what =
-            status == 0 ? failure_reason(error) : "status " + std::to_string(status);
-        if (attempt == options.retries) {
-          progress.clear();
-          say("batch " + std::to_string(report.batches.size() + 1) + ": " + what + " after " +
-              std::to_string(options.retries) + " retries; its " + std::to_string(size) +
-              " URLs stay queued");
-          break;
-        }
-        double wait =
-            std::ldexp(1.0, attempt) * std::uniform_real_distribution<double>(1.0, 1.25)(random);
-        std::string why = "back-off";
-        if (const auto asked =
-                lorvane::retry_after_seconds(exchange.received_headers.view(), clock.now())) {
-          wait = static_cast<double>(*asked);
-          why = "Retry-After";
-        }
-        wait = std::min(wait, most_wait_seconds);
-        progress.clear();
-        char waiting[160];
-        std::snprintf(waiting, sizeof waiting, "batch %zu: %s; retry %d of %d in %.1f s (%s)",
-                      report.batches.size() + 1, what.c_str(), attempt + 1, options.retries, wait,
-                      why.c_str());
-        say(waiting);
-        clock.wait(wait);
-      }
+      const Sent sent = sender.send(list, report.batches.size() + 1, size);
 
-      if (verdict == lorvane::ReplyVerdict::accepted) {
+      if (sent.verdict == lorvane::ReplyVerdict::accepted) {
         std::unordered_set<std::string> not_same_site;
         std::unordered_set<std::string> not_valid;
         // The lists come as JSON (UTF-8); the batch went out in code page 936.
@@ -684,8 +715,8 @@ int push(const Options& options) {
             if (converted.problem.empty()) into.insert(converted.text.release());
           }
         };
-        add_listed(reply.not_same_site, not_same_site);
-        add_listed(reply.not_valid, not_valid);
+        add_listed(sent.reply.not_same_site, not_same_site);
+        add_listed(sent.reply.not_valid, not_valid);
         std::vector<std::pair<std::string, UrlOutcome>> outcomes;
         outcomes.reserve(batch.size());
         for (const std::string& url : batch) {
@@ -705,14 +736,14 @@ int push(const Options& options) {
           outcomes.emplace_back(url, outcome);
         }
         std::optional<lorvane::LearntQuota> learnt;
-        if (reply.remain) {
-          remaining = std::max(*reply.remain, 0LL);
-          learnt = lorvane::LearntQuota{*reply.remain, clock.now()};
+        if (sent.reply.remain) {
+          remaining = std::max(*sent.reply.remain, 0LL);
+          learnt = lorvane::LearntQuota{*sent.reply.remain, clock.now()};
         } else if (remaining) {
           remaining = std::max(0LL, *remaining - static_cast<long long>(line.accepted));
         }
         ledger->record(*interface, outcomes, learnt);
-        line.remain = reply.remain ? reply.remain : remaining;
+        line.remain = sent.reply.remain ? sent.reply.remain : remaining;
         line.outcome = "accepted";
         report.batches.push_back(line);
         position += size;
@@ -730,22 +761,22 @@ int push(const Options& options) {
       // Not accepted: the batch stays queued, no longer in flight.
       ledger->release(*interface, batch);
       const lorvane::SubmitResult shown =
-          lorvane::read_reply(exchange.received_headers, exchange.body);
+          lorvane::read_reply(sent.exchange.received_headers, sent.exchange.body);
       line.reply = shower.utf8(shown.result_line.view());
-      if (verdict == lorvane::ReplyVerdict::over_quota) {
+      if (sent.verdict == lorvane::ReplyVerdict::over_quota) {
         remaining = 0;
         ledger->set_quota(*interface, 0, clock.now());
         line.outcome = "over_quota";
         line.remain = 0;
         report.stop = Stop::quota;
-      } else if (verdict == lorvane::ReplyVerdict::refused) {
+      } else if (sent.verdict == lorvane::ReplyVerdict::refused) {
         line.outcome = "refused";
         report.stop = Stop::refused;
         progress.clear();
         say("the interface refused batch " + std::to_string(report.batches.size() + 1) + ": " +
             line.reply);
       } else {
-        line.outcome = certificate_failed ? "certificate" : "no_response";
+        line.outcome = sent.certificate_failed ? "certificate" : "no_response";
         report.stop = Stop::no_response;
       }
       line.sent = size;
