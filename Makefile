@@ -1,5 +1,5 @@
 # The commands of the README. Each installs what is missing first.
-.PHONY: deps test run windows bench format
+.PHONY: deps test run windows bench package format
 
 deps:
 	@scripts/install-deps.sh
@@ -18,6 +18,16 @@ bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $$(nproc)
 	@scripts/bench.sh
+
+# build/package/packages/lorvane_VERSION_ARCH.deb and
+# build/windows/packages/lorvane-VERSION-windows-x64.zip
+package: deps
+	@cmake --preset package >/dev/null
+	@cmake --build --preset package -j $$(nproc)
+	@cd build/package && cpack
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows -j $$(nproc) --target lorvane
+	@cd build/windows && cpack
 
 format:
 	@git ls-files '*.h' '*.cc' | xargs clang-format -i

@@ -10,6 +10,7 @@
 
 #include "app/submission.h"
 #include "cli/terminal_text.h"
+#include "lorvane_version.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ constexpr char usage_text[] =
     "\n"
     "  --verbose  also write the response's status line and reply to standard error\n"
     "  --help     show this help\n"
+    "  --version  show the version\n"
     "\n"
     "Exit status: 0 the interface accepted the list (the reply holds \"success\"),\n"
     "1 the interface answered without it, 2 no response came, 64 a usage error.\n";
@@ -84,6 +86,9 @@ int main(int argc, char** argv) {
       options_ended = true;
     } else if (!options_ended && (argument == "--help" || argument == "-h")) {
       std::fputs(usage_text, stdout);
+      return exit_accepted;
+    } else if (!options_ended && argument == "--version") {
+      std::printf("lorvane-submit %s\n", lorvane_version);
       return exit_accepted;
     } else if (!options_ended && (argument == "--verbose" || argument == "-v")) {
       verbose = true;

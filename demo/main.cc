@@ -19,6 +19,7 @@
 #include "demo/sitemaps.h"
 #include "demo/submission_interface.h"
 #include "demo/tls_certificate.h"
+#include "lorvane_version.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ constexpr char usage_text[] =
     "  --tls-port N  also listen for https on this port (0 picks a free one),\n"
     "                with a self-signed certificate made at start; the same\n"
     "                routes, and one quota for both\n"
-    "  --quota N     URLs accepted per day (default 100000)\n";
+    "  --quota N     URLs accepted per day (default 100000)\n"
+    "  --version     show the version\n";
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "lorvane-demo: %s\n%s", message.c_str(), usage_text);
@@ -246,6 +248,10 @@ int main(int argc, char** argv) {
     std::string_view argument = argv[i];
     if (argument == "--help" || argument == "-h") {
       std::fputs(usage_text, stdout);
+      return 0;
+    }
+    if (argument == "--version") {
+      std::printf("lorvane-demo %s\n", lorvane_version);
       return 0;
     }
     if (argument != "--port" && argument != "--tls-port" && argument != "--quota") {

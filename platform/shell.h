@@ -26,6 +26,13 @@ inline constexpr char default_message_title[] = "\xD0\xC5\xCF\xA2\xA3\xBA";
 std::int32_t show_message(const Text& text, std::uint32_t type,
                           const std::optional<Text>& title = std::nullopt);
 
+// Tells whoever started the program one line, such as its version: on
+// standard output. A Windows GUI program has no console of its own, so there
+// the line goes to standard output when the caller gave one (a pipe or a
+// file), else to the console of the program that started it, else into a
+// message box.
+void tell_starter(const Text& line);
+
 // Hands the URL to the desktop's "open" action, without any shell command
 // line; the result is ignored.
 void open_in_browser(const Text& url);

@@ -2,6 +2,7 @@
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QUrl>
+#include <cstdio>
 
 #include "platform/qt/cp936.h"
 #include "platform/shell.h"
@@ -23,6 +24,12 @@ std::int32_t show_message(const Text& text, std::uint32_t /*type*/,
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
   return IDOK;
+}
+
+void tell_starter(const Text& line) {
+  std::fwrite(line.view().data(), 1, line.view().size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
 }
 
 void open_in_browser(const Text& url) {
