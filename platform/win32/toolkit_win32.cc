@@ -1,5 +1,10 @@
 // The window toolkit on raw Win32 controls and common controls version 6.
 //
+// Positions, sizes and the font are scaled from the 96-dpi values of the
+// description to the dots per inch of the window's monitor (the manifest
+// declares per-monitor awareness, version 2), and laid out again when the
+// window moves to a monitor of another scaling (WM_DPICHANGED).
+//
 // The program has one main window. Its window procedure finds the MainWindow
 // object through GWLP_USERDATA, set at WM_NCCREATE. The keyboard rules run in
 // the message loop, before a key reaches the focused control, so that Tab, Esc
@@ -25,6 +30,52 @@ constexpr std::size_t control_count = std::tuple_size_v<decltype(WindowDescripti
 COLORREF to_colorref(Colour colour) { return RGB(colour.red, colour.green, colour.blue); }
 
 HFONT default_gui_font() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+
+constexpr int base_dpi = 96;
+
+// The dots per inch of the primary monitor when the session began: the scale
+// of GetSystemMetrics and of the stock fonts.
+int system_dpi() {
+  const HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : base_dpi;
+}
+
+// The dots per inch of the window's monitor; GetDpiForWindow exists from
+// Windows 10 (1607) on, so it is looked up, and older systems have one scale.
+int window_dpi(HWND window) {
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  static const auto get_dpi_for_window =
+      reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void (*)()>(
+          GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  if (get_dpi_for_window != nullptr && window != nullptr) {
+    const UINT dpi = get_dpi_for_window(window);
+    if (dpi > 0) return static_cast<int>(dpi);
+  }
+  return system_dpi();
+}
+
+// A 96-dpi length at `dpi`, rounded to the nearest pixel.
+int scaled(int length, int dpi) { return MulDiv(length, dpi, base_dpi); }
+
+// DEFAULT_GUI_FONT at `dpi`: the stock font itself at the session's scale,
+// otherwise a font of the same face whose height is scaled to match. A new
+// font belongs to the caller (see release_font).
+HFONT gui_font_for(int dpi) {
+  const int session_dpi = system_dpi();
+  if (dpi == session_dpi) return default_gui_font();
+  LOGFONTA font{};
+  if (GetObjectA(default_gui_font(), sizeof(font), &font) == 0) return default_gui_font();
+  font.lfHeight = MulDiv(font.lfHeight, dpi, session_dpi);
+  font.lfWidth = MulDiv(font.lfWidth, dpi, session_dpi);
+  const HFONT made = CreateFontIndirectA(&font);
+  return made != nullptr ? made : default_gui_font();
+}
+
+void release_font(HFONT font) {
+  if (font != nullptr && font != default_gui_font()) DeleteObject(font);
+}
 
 struct ControlClass {
   const char* window_class;
@@ -102,12 +153,19 @@ class MainWindow {
   LRESULT colour(HDC device, HWND control, bool edit_box);
   void on_activate(WPARAM w_param);
   void on_command(WPARAM w_param, LPARAM l_param);
+  // Scales the window and its controls to `dpi`: the outer rectangle to
+  // `outer` when given (the system's suggestion), else the scaled size at the
+  // present position.
+  void apply_dpi(int dpi, const RECT* outer);
+  void place_control(Control control);
 
   const WindowDescription* description_ = nullptr;
   HWND window_ = nullptr;
   std::array<HWND, control_count> controls_{};
   HWND last_focus_ = nullptr;
   void (*on_click_)() = nullptr;
+  int dpi_ = base_dpi;
+  HFONT font_ = nullptr;  // the controls' font at dpi_
 };
 
 MainWindow& the_window() {
@@ -136,12 +194,18 @@ bool MainWindow::create(const WindowDescription& description, WindowPosition pos
   description_ = &description;
   controls_ = {};
   last_focus_ = nullptr;
+  // Created at the session's scale; should its monitor have another, the
+  // window is scaled again below, before anyone sees it.
+  dpi_ = system_dpi();
+  release_font(font_);
+  font_ = gui_font_for(dpi_);
   // Fixed single border, title bar, system menu and minimise box; no owner,
   // so the window has its own taskbar button.
-  const HWND window = CreateWindowExA(WS_EX_APPWINDOW, win32::main_window_class, description.title,
-                                      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                      position.left, position.top, description.width,
-                                      description.height, nullptr, nullptr, instance, this);
+  const HWND window = CreateWindowExA(
+      WS_EX_APPWINDOW, win32::main_window_class, description.title,
+      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, scaled(position.left, dpi_),
+      scaled(position.top, dpi_), scaled(description.width, dpi_), scaled(description.height, dpi_),
+      nullptr, nullptr, instance, this);
   if (window == nullptr) return false;
   for (const ControlDescription& control : description.controls) {
     if (create_control(control.control, instance) == nullptr) {
@@ -149,7 +213,35 @@ bool MainWindow::create(const WindowDescription& description, WindowPosition pos
       return false;
     }
   }
+  const int monitor_dpi = window_dpi(window);
+  if (monitor_dpi != dpi_) apply_dpi(monitor_dpi, nullptr);
   return true;
+}
+
+void MainWindow::place_control(Control control) {
+  const ControlDescription& description = description_->controls[static_cast<std::size_t>(control)];
+  SetWindowPos(handle(control), nullptr, scaled(description.left, dpi_),
+               scaled(description.top, dpi_), scaled(description.width, dpi_),
+               scaled(description.height, dpi_), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::apply_dpi(int dpi, const RECT* outer) {
+  if (window_ == nullptr || dpi <= 0) return;
+  dpi_ = dpi;
+  if (outer != nullptr) {
+    SetWindowPos(window_, nullptr, outer->left, outer->top, outer->right - outer->left,
+                 outer->bottom - outer->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  } else {
+    SetWindowPos(window_, nullptr, 0, 0, scaled(description_->width, dpi_),
+                 scaled(description_->height, dpi_), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  const HFONT previous = font_;
+  font_ = gui_font_for(dpi_);
+  for (const ControlDescription& control : description_->controls) {
+    place_control(control.control);
+    SendMessageA(handle(control.control), WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  }
+  release_font(previous);
 }
 
 HWND MainWindow::create_control(Control control, HINSTANCE instance) {
@@ -161,12 +253,13 @@ HWND MainWindow::create_control(Control control, HINSTANCE instance) {
   if (parent == nullptr) return nullptr;
 
   const ControlClass kind = control_class(description.kind);
-  slot = CreateWindowExA(
-      kind.extended_style, kind.window_class, description.initial_text, kind.style,
-      description.left, description.top, description.width, description.height, parent,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(win32::control_id(control))), instance, nullptr);
+  slot = CreateWindowExA(kind.extended_style, kind.window_class, description.initial_text,
+                         kind.style, scaled(description.left, dpi_), scaled(description.top, dpi_),
+                         scaled(description.width, dpi_), scaled(description.height, dpi_), parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(win32::control_id(control))),
+                         instance, nullptr);
   if (slot == nullptr) return nullptr;
-  SendMessageA(slot, WM_SETFONT, reinterpret_cast<WPARAM>(default_gui_font()), FALSE);
+  SendMessageA(slot, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   if (description.kind == ControlKind::group_box &&
       !SetWindowSubclass(slot, &forward_to_parent, 0, 0)) {
     return nullptr;
@@ -303,6 +396,9 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM w_param, LPARAM l_param)
     case WM_ACTIVATE:
       on_activate(w_param);
       return 0;
+    case WM_DPICHANGED:  // moved to a monitor of another scaling
+      apply_dpi(HIWORD(w_param), reinterpret_cast<const RECT*>(l_param));
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
@@ -311,6 +407,8 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM w_param, LPARAM l_param)
       window_ = nullptr;
       controls_ = {};
       last_focus_ = nullptr;
+      release_font(font_);
+      font_ = nullptr;
       SetWindowLongPtrA(window, GWLP_USERDATA, 0);
       return DefWindowProcA(window, message, w_param, l_param);
     }
@@ -352,7 +450,12 @@ void toolkit_initialize() {
   InitCommonControlsEx(&controls);
 }
 
-ScreenSize screen_size() { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+// In 96-dpi pixels, as every position the toolkit is given.
+ScreenSize screen_size() {
+  const int dpi = system_dpi();
+  return {MulDiv(GetSystemMetrics(SM_CXSCREEN), base_dpi, dpi),
+          MulDiv(GetSystemMetrics(SM_CYSCREEN), base_dpi, dpi)};
+}
 
 void create_main_window(const WindowDescription& description, WindowPosition position) {
   if (!the_window().create(description, position)) {
