@@ -7,7 +7,6 @@
 #   share/man/man1/           every docs/man/*.1
 include(GNUInstallDirs)
 
-set(LORVANE_APP_ID example.lorvane.Lorvane)
 # The day of this version's release, for the AppStream metainfo.
 set(LORVANE_RELEASE_DATE 2026-12-11)
 

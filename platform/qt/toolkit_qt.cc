@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -209,6 +210,12 @@ void toolkit_initialize() {
   }
   // The loop ends when the main window is gone, not when some box closes.
   QApplication::setQuitOnLastWindowClosed(false);
+  // The program's icon, from the icon theme where the package installs it,
+  // and the desktop entry that the desktop matches the window to.
+  QGuiApplication::setDesktopFileName(QStringLiteral(LORVANE_APP_ID));
+  // Not installed (a build folder), the theme has none and Qt's own stays.
+  const QIcon icon = QIcon::fromTheme(QStringLiteral(LORVANE_APP_ID));
+  if (!icon.isNull()) QApplication::setWindowIcon(icon);
   if (s.key_rules == nullptr) {
     s.key_rules = new KeyRules(QApplication::instance());
     QApplication::instance()->installEventFilter(s.key_rules);

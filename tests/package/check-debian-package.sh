@@ -74,7 +74,9 @@ cat >"$work/path/xdg-open" <<SCRIPT
 echo "\$@" >>"$work/opened"
 SCRIPT
 chmod +x "$work/path/xdg-open"
-PATH="$work/path:$PATH" "$with_display" -- bash -c '
+# The unpacked share/ first among the data folders, as /usr/share is for an
+# installed package, so that the window finds its icon in the hicolor theme.
+PATH="$work/path:$PATH" XDG_DATA_DIRS="$share:/usr/share" "$with_display" -- bash -c '
   set -euo pipefail
   bin=$1 work=$2
   "$bin/lorvane" >"$work/lorvane.log" 2>&1 &
@@ -93,6 +95,7 @@ PATH="$work/path:$PATH" "$with_display" -- bash -c '
   xdotool windowfocus --sync "$notice" key Return
   window=$(find_window "^Lorvane\$") || { echo "no main window" >&2; exit 1; }
   xwininfo -id "$window" | grep -E "Width|Height" | tr -s " " >"$work/size"
+  xprop -id "$window" _NET_WM_ICON | grep -o "Icon ([0-9]* x [0-9]*)" >"$work/icons" || true
   xdotool windowfocus --sync "$window" key Escape
   for ((tries = 0; tries < 100; ++tries)); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$pid" 2>/dev/null && { kill "$pid"; echo "Esc did not end the window" >&2; exit 1; }
@@ -101,4 +104,8 @@ PATH="$work/path:$PATH" "$with_display" -- bash -c '
 grep -q "Width: 368" "$work/size" && grep -q "Height: 329" "$work/size" ||
   fail "the window is $(tr '\n' ' ' <"$work/size")"
 grep -q "^https://" "$work/opened" || fail "the notice opened no home page"
+# Qt's own window icon is one picture of 48 x 48; the program's comes in
+# the sizes of its theme (Qt hands the window 32, 48 and 64).
+grep -q "Icon (32 x 32)" "$work/icons" ||
+  fail "the window does not show the program's icon (sizes: $(tr '\n' ' ' <"$work/icons"))"
 echo "window: notice, then $(tr '\n' ' ' <"$work/size")closed by Esc with status 0"
