@@ -58,16 +58,18 @@ Text reply_field(const Text& reply, const Text& key) {
   return text_mid(reply, begin, end - begin);
 }
 
-SubmitResult read_reply(const Text& received_headers, const Bytes& body) {
+SubmitResult read_reply(const Text& received_headers, std::uint32_t oversized_headers,
+                        const Bytes& body) {
   SubmitResult result{.outcome = SubmitOutcome::no_response,
                       .result_line = {},
                       .status_line = {},
                       .reply = bytes_to_text(body)};
-  if (!received_headers.view().starts_with("HTTP/")) {
+  const bool block_read = received_headers.view().starts_with("HTTP/");
+  if (!block_read && oversized_headers == 0 && body.empty()) {
     result.result_line = concat_text(failed_label, cannot_connect);
     return result;
   }
-  result.status_line = status_line_of(received_headers);
+  if (block_read) result.status_line = status_line_of(received_headers);
   if (find_text(result.reply, success_key) < 0) {
     result.outcome = SubmitOutcome::refused;
     const Text& shown = result.reply.empty() ? result.status_line : result.reply;
@@ -82,14 +84,15 @@ SubmitResult read_reply(const Text& received_headers, const Bytes& body) {
 
 SubmitExchange post_url_list(const Text& address, const Text& url_list) {
   SubmitExchange exchange;
-  exchange.body =
-      web_request(address, 1, url_list, nullptr, nullptr, nullptr, &exchange.received_headers);
+  exchange.body = web_request(address, 1, url_list, nullptr, nullptr, nullptr,
+                              &exchange.received_headers, std::nullopt, nullptr, {}, std::nullopt,
+                              std::nullopt, std::nullopt, &exchange.oversized_headers);
   return exchange;
 }
 
 SubmitResult submit_urls(const Text& address, const Text& url_list) {
   const SubmitExchange exchange = post_url_list(address, url_list);
-  return read_reply(exchange.received_headers, exchange.body);
+  return read_reply(exchange.received_headers, exchange.oversized_headers, exchange.body);
 }
 
 }  // namespace lorvane

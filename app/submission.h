@@ -3,6 +3,8 @@
 // the same result line.
 #pragma once
 
+#include <cstdint>
+
 #include "text/values.h"
 
 namespace lorvane {
@@ -16,7 +18,8 @@ enum class SubmitOutcome {
 struct SubmitResult {
   SubmitOutcome outcome;
   Text result_line;  // code page 936, the caption of the result label
-  Text status_line;  // the response's status line without CR LF; empty without a response
+  Text status_line;  // the response's status line without CR LF; empty without a
+                     // response, or when its header block was too large to read
   Text reply;        // the response body as text
 };
 
@@ -25,9 +28,11 @@ struct SubmitResult {
 SubmitResult submit_urls(const Text& address, const Text& url_list);
 
 // What came back for one posted list: the raw response header block (empty
-// when no response came) and the body.
+// when no response came), the size the platform reported for a block too
+// large to read (web_request's `oversized_headers`) and the body.
 struct SubmitExchange {
   Text received_headers;
+  std::uint32_t oversized_headers = 0;
   Bytes body;
 };
 
@@ -36,8 +41,15 @@ struct SubmitExchange {
 SubmitExchange post_url_list(const Text& address, const Text& url_list);
 
 // Reads what web_request handed back for a submission: the raw response
-// header block (empty when no response came) and the body.
-SubmitResult read_reply(const Text& received_headers, const Bytes& body);
+// header block, the size the platform reported for a block too large to be
+// read (web_request's `oversized_headers`; 0 otherwise) and the body.
+//
+// A response came when the block is one (it begins with "HTTP/"), when the
+// platform reported a block too large to read, or when body bytes came: an
+// interface that answers with a long header block has answered, even though
+// its status line cannot be shown (status_line is then empty).
+SubmitResult read_reply(const Text& received_headers, std::uint32_t oversized_headers,
+                        const Bytes& body);
 
 // The value of a reply field: the bytes after the first `key` up to the first
 // "," or "}" that follows, with line breaks, tabs and spaces in front of a

@@ -121,7 +121,10 @@ int main(int argc, char** argv) {
     if (result.outcome == lorvane::SubmitOutcome::no_response) {
       std::fputs("(no response)\n", stderr);
     } else {
-      std::string status = lorvane::utf8_for_terminal(result.status_line.view());
+      // A header block too large to read leaves no status line to show.
+      std::string status = result.status_line.empty()
+                               ? std::string("(no status line: the header block was not read)")
+                               : lorvane::utf8_for_terminal(result.status_line.view());
       std::string reply = lorvane::utf8_for_terminal(result.reply.view(), true);
       std::fprintf(stderr, "%s\n%s\n", status.c_str(), reply.c_str());
     }

@@ -531,8 +531,8 @@ class BatchSender {
       sent.exchange = lorvane::post_url_list(address_, list);
       // Whether a response came is read_reply's decision, as for the window;
       // one whose status line cannot be read counts as a refusal.
-      const lorvane::SubmitResult came =
-          lorvane::read_reply(sent.exchange.received_headers, sent.exchange.body);
+      const lorvane::SubmitResult came = lorvane::read_reply(
+          sent.exchange.received_headers, sent.exchange.oversized_headers, sent.exchange.body);
       const bool responded = came.outcome != lorvane::SubmitOutcome::no_response;
       int status = responded ? lorvane::status_of_headers(came.status_line.view()) : 0;
       if (status == 0 && responded) status = -1;
@@ -760,8 +760,8 @@ int push(const Options& options) {
 
       // Not accepted: the batch stays queued, no longer in flight.
       ledger->release(*interface, batch);
-      const lorvane::SubmitResult shown =
-          lorvane::read_reply(sent.exchange.received_headers, sent.exchange.body);
+      const lorvane::SubmitResult shown = lorvane::read_reply(
+          sent.exchange.received_headers, sent.exchange.oversized_headers, sent.exchange.body);
       line.reply = shower.utf8(shown.result_line.view());
       if (sent.verdict == lorvane::ReplyVerdict::over_quota) {
         remaining = 0;

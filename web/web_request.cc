@@ -59,7 +59,8 @@ Bytes web_request(const Text& url, std::optional<std::int32_t> method, const Tex
                   Text* send_cookies, Text* received_cookies, Text* extra_headers,
                   Text* received_headers, std::optional<bool> no_redirect, Bytes* post_bytes,
                   const Text& proxy, std::optional<bool> complete_cookies,
-                  std::optional<bool> complete_headers, std::optional<bool> fix_header_case) {
+                  std::optional<bool> complete_headers, std::optional<bool> fix_header_case,
+                  std::uint32_t* oversized_headers) {
   // Omitted variables are temporaries the caller never sees.
   Text send_cookies_omitted, received_cookies_omitted, extra_headers_omitted,
       received_headers_omitted;
@@ -158,10 +159,17 @@ Bytes web_request(const Text& url, std::optional<std::int32_t> method, const Tex
   // beyond the buffer.
   std::string header_buffer(raw_header_buffer, ' ');
   net::DWORD header_length = raw_header_buffer;
-  net::HttpQueryInfoA(request, net::HTTP_QUERY_RAW_HEADERS_CRLF, header_buffer.data(),
-                      &header_length, nullptr);
+  const bool fitted = net::HttpQueryInfoA(request, net::HTTP_QUERY_RAW_HEADERS_CRLF,
+                                          header_buffer.data(), &header_length, nullptr) != 0;
   const std::string_view written(header_buffer);
   raw_headers = Text(written.substr(0, written.find('\0')));
+  // A failed query that asks for more room than the buffer has is the
+  // platform saying that a response came with a larger block: the one sign
+  // of that response left when its body is empty.
+  if (oversized_headers != nullptr) {
+    const bool too_large = !fitted && header_length > static_cast<net::DWORD>(raw_header_buffer);
+    *oversized_headers = too_large ? header_length : 0;
+  }
 
   net::InternetCloseHandle(request);
   net::InternetCloseHandle(connection);

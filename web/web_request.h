@@ -28,6 +28,12 @@ namespace lorvane {
 //   post_bytes        body as bytes; filled from post_text when empty
 //   proxy             host:port; empty means a direct connection
 //   complete_cookies, complete_headers, fix_header_case: true when omitted
+//   oversized_headers written with the size (its terminating zero included)
+//                     that the platform reported for a response header block
+//                     too large for the 5000-byte buffer, which then leaves
+//                     received_headers as the prepared spaces; 0 when the
+//                     block fitted or none was reported. Written only when the
+//                     request was opened, like received_headers
 Bytes web_request(const Text& url, std::optional<std::int32_t> method = std::nullopt,
                   const Text& post_text = {}, Text* send_cookies = nullptr,
                   Text* received_cookies = nullptr, Text* extra_headers = nullptr,
@@ -35,6 +41,7 @@ Bytes web_request(const Text& url, std::optional<std::int32_t> method = std::nul
                   Bytes* post_bytes = nullptr, const Text& proxy = {},
                   std::optional<bool> complete_cookies = std::nullopt,
                   std::optional<bool> complete_headers = std::nullopt,
-                  std::optional<bool> fix_header_case = std::nullopt);
+                  std::optional<bool> fix_header_case = std::nullopt,
+                  std::uint32_t* oversized_headers = nullptr);
 
 }  // namespace lorvane

@@ -151,6 +151,40 @@ TEST(SubmitCommand, PrintsTheResultLineAndExitsByTheReply) {
   }
 }
 
+// A response whose header block is over 5000 bytes is read like any other:
+// the interface has answered (and may have spent quota), so it is never
+// "cannot connect".
+TEST(SubmitCommand, AReplyWithAHeaderBlockOver5000BytesIsRead) {
+  struct Case {
+    const char* name;
+    int status;
+    std::string reply;
+    int exit_status;
+    std::string printed;
+    std::string verbose_status;
+  };
+  const std::string unread = "(no status line: the header block was not read)";
+  const Case cases[] = {
+      {"accepted", 200, R"({"remain":6,"success":2})", 0,
+       accepted_label + "2" + remaining_label + "6", unread},
+      {"an empty reply", 500, "", 1, failed_label, unread},
+      {"a small block as before", 200, R"({"remain":6,"success":2})", 0,
+       accepted_label + "2" + remaining_label + "6", "HTTP/1.1 200 OK"},
+  };
+  InterfaceServer server;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.reply_with(c.status, c.reply,
+                      c.verbose_status == unread ? test::long_header_lines(6000)
+                                                 : test::ScriptedServer::HeaderLines{});
+    Finished finished =
+        run_program(submit_program, {"--verbose", server.address()}, "http://a/1\n");
+    EXPECT_EQ(finished.exit_status, c.exit_status) << finished.err;
+    EXPECT_EQ(finished.out, c.printed + "\n");
+    EXPECT_EQ(finished.err, c.verbose_status + "\n" + c.reply + "\n");
+  }
+}
+
 TEST(SubmitCommand, ExitsWithTwoWhenNoResponseComes) {
   HangingUpServer hanging_up;
   const std::string addresses[] = {

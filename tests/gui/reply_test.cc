@@ -58,7 +58,9 @@ TEST(ReadReplyTest, ResultLineTellsAcceptedRefusedAndUnreachableApart) {
     SubmitOutcome outcome;
     std::string result_line;
     const char* status_line;
+    std::uint32_t oversized_headers = 0;  // the size reported for a block too large to read
   };
+  const std::string spaces(5000, ' ');
   const Case cases[] = {
       {"no response", "", "", SubmitOutcome::no_response, failed + unreachable, ""},
       {"a header block that is no response", "garbage\r\n\r\n", "", SubmitOutcome::no_response,
@@ -82,10 +84,23 @@ TEST(ReadReplyTest, ResultLineTellsAcceptedRefusedAndUnreachableApart) {
       {"the key after a zero byte counts as missing", "HTTP/1.1 200 OK\r\n\r\n",
        std::string("ok\0\"success\":1,", 16), SubmitOutcome::refused, failed + "ok",
        "HTTP/1.1 200 OK"},
+      // The platform reported a header block too large for the buffer, which
+      // keeps its prepared spaces: a response came all the same.
+      {"a block too large, and both fields", spaces, R"({"remain":6,"success":2})",
+       SubmitOutcome::accepted, ok + "2" + left + "6", "", 6085},
+      {"a block too large, and an empty reply", spaces, "", SubmitOutcome::refused, failed, "",
+       5001},
+      {"a block too large, and a reply without the key", spaces, "busy", SubmitOutcome::refused,
+       failed + "busy", "", 70000},
+      // Body bytes come only with a response, whatever the block says.
+      {"no block, but a body", spaces, R"({"success":1,"remain":2})", SubmitOutcome::accepted,
+       ok + "1" + left + "2", ""},
+      {"nothing but the prepared spaces", spaces, "", SubmitOutcome::no_response,
+       failed + unreachable, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const SubmitResult result = read_reply(Text(c.headers), Bytes(c.body));
+    const SubmitResult result = read_reply(Text(c.headers), c.oversized_headers, Bytes(c.body));
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(result.result_line, Text(c.result_line));
     EXPECT_EQ(result.status_line, Text(c.status_line));

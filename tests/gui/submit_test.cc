@@ -68,6 +68,34 @@ TEST_F(SubmitTest, PostsTheListAsTypedAndShowsWhatTheReplySays) {
   }
 }
 
+// A header block too large for the web layer's 5000-byte buffer (a long
+// Content-Security-Policy, tracing headers) still is a response: its reply is
+// read like any other, and an empty one is a failure, not "cannot connect".
+TEST_F(SubmitTest, AReplyWithAHeaderBlockOver5000BytesIsRead) {
+  struct Case {
+    const char* what;
+    int status;
+    std::string reply;
+    const char* result_line;
+  };
+  const Case cases[] = {
+      {"accepted", 200, R"({"remain":6,"success":2})", "提交成功：2 剩余额度：6"},
+      {"refused", 400, R"({"error":400})", "提交失败：{\"error\":400}"},
+      // The status line is in the block that could not be read.
+      {"an empty reply", 500, "", "提交失败："},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedServer interface;
+    interface.reply_with(c.status, c.reply, long_header_lines(6000));
+    const QString address = QStringLiteral("http://127.0.0.1:%1/urls").arg(interface.port());
+    QString shown;
+    run_program([&](QWidget&) { shown = submit_in_window(address, {"http://a.example/1"}); });
+    EXPECT_EQ(shown, utf8(c.result_line));
+    EXPECT_EQ(interface.requests().size(), 1u);
+  }
+}
+
 TEST_F(SubmitTest, RefusedConnectionSaysTheInterfaceCannotBeReached) {
   const QString address = QStringLiteral("http://127.0.0.1:%1/urls").arg(refused_port());
   QString shown;

@@ -49,6 +49,18 @@ void answer_with(httplib::Response& response, const ScriptedReply& reply) {
 
 }  // namespace
 
+std::vector<std::pair<std::string, std::string>> long_header_lines(std::size_t bytes) {
+  std::vector<std::pair<std::string, std::string>> lines;
+  for (std::size_t added = 0, number = 1; added < bytes; ++number) {
+    std::string name = "X-Trace-" + std::to_string(number);
+    std::string value = "default-src 'self' https://cdn" + std::to_string(number) + ".example";
+    value.resize(1500, 'a');
+    added += name.size() + 2 + value.size() + 2;
+    lines.emplace_back(std::move(name), std::move(value));
+  }
+  return lines;
+}
+
 ScriptedServer::ScriptedServer(Scheme scheme, int status, std::string body)
     : scheme_(scheme), server_(new_server(scheme)), status_(status), reply_(std::move(body)) {
   start();
@@ -83,7 +95,7 @@ void ScriptedServer::start() {
         return;
       }
     }
-    answer_with(response, {status_, reply_, {}});
+    answer_with(response, {status_, reply_, lines_});
   };
   server_->Get(".*", [answer](const httplib::Request& request, httplib::Response& response) {
     answer({request.method, request.target, request.get_header_value("Content-Type"), request.body},
@@ -123,10 +135,11 @@ std::string ScriptedServer::address(std::string_view path) const {
          std::to_string(port_) + std::string(path);
 }
 
-void ScriptedServer::reply_with(int status, std::string body) {
+void ScriptedServer::reply_with(int status, std::string body, HeaderLines lines) {
   std::lock_guard lock(mutex_);
   status_ = status;
   reply_ = std::move(body);
+  lines_ = std::move(lines);
 }
 
 void ScriptedServer::reply_in_turn(std::vector<ScriptedReply> replies) {

@@ -42,6 +42,11 @@ struct ServerCertificate {
   std::string key_pem;
 };
 
+// Header lines that add at least `bytes` bytes to a response's header block,
+// as a long Content-Security-Policy and tracing headers do: lines of under
+// 2 KiB each, so that no stack cuts a line short.
+std::vector<std::pair<std::string, std::string>> long_header_lines(std::size_t bytes);
+
 // Listens from construction to destruction at a port of the system's choosing.
 // The https one shows a self-signed certificate for 127.0.0.1, made at start:
 // its clients are expected to accept it unverified. Throws std::runtime_error
@@ -61,8 +66,11 @@ class ScriptedServer {
   // "http://127.0.0.1:PORT" (or "https://…") followed by `path`.
   std::string address(std::string_view path) const;
 
-  // The reply to every request from now on.
-  void reply_with(int status, std::string body);
+  using HeaderLines = std::vector<std::pair<std::string, std::string>>;
+
+  // The reply to every request from now on, with these header lines besides
+  // the server's own.
+  void reply_with(int status, std::string body, HeaderLines lines = {});
   // The next POSTs get these answers in turn; then the reply above again.
   void reply_in_turn(std::vector<ScriptedReply> replies);
   // A GET of `path` (without the query) gets this answer from now on.
@@ -88,6 +96,7 @@ class ScriptedServer {
   mutable std::condition_variable changed_;
   int status_;
   std::string reply_;
+  HeaderLines lines_;
   std::vector<ScriptedReply> in_turn_;
   std::map<std::string, ScriptedReply> paths_;
   std::size_t posts_ = 0;

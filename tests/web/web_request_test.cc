@@ -444,8 +444,10 @@ TEST_F(WebRequest, EarlyFailuresCloseWhatIsOpenAndTouchNoOutput) {
     Text headers = "x-a: 1";
     Text received_headers = "kept headers";
     Bytes post_bytes;
+    std::uint32_t oversized_headers = 77;
     const Bytes body = web_request("http://srv/", 1, "text", &send_cookies, &received_cookies,
-                                   &headers, &received_headers, std::nullopt, &post_bytes);
+                                   &headers, &received_headers, std::nullopt, &post_bytes, {},
+                                   std::nullopt, std::nullopt, std::nullopt, &oversized_headers);
     EXPECT_TRUE(body.empty());
     EXPECT_EQ(calls().sequence, c.sequence);
     EXPECT_EQ(calls().closed, closed[i]);
@@ -454,6 +456,7 @@ TEST_F(WebRequest, EarlyFailuresCloseWhatIsOpenAndTouchNoOutput) {
     EXPECT_EQ(send_cookies, Text("a=1"));
     EXPECT_EQ(received_cookies, Text("kept cookies"));
     EXPECT_EQ(received_headers, Text("kept headers"));
+    EXPECT_EQ(oversized_headers, 77u);
     EXPECT_TRUE(post_bytes.empty());
   }
 }
@@ -483,6 +486,7 @@ TEST_F(WebRequest, RawHeadersWhenTheQueryWritesNothingUsable) {
     std::optional<std::string> raw_headers;
     std::optional<std::string> raw_buffer_bytes;
     std::string received_headers;
+    std::uint32_t oversized_headers = 0;  // as web_request reports it
   };
   // With its terminating zero the block may take the whole buffer, no more.
   const std::string start = "HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nX: ";
@@ -490,7 +494,8 @@ TEST_F(WebRequest, RawHeadersWhenTheQueryWritesNothingUsable) {
   const std::string too_big = fits + "x";
   const Case cases[] = {
       {"nothing written", std::nullopt, std::nullopt, std::string(5000, ' ')},
-      {"block too big", too_big, std::nullopt, std::string(5000, ' ')},
+      {"block too big", too_big, std::nullopt, std::string(5000, ' '), 5001},
+      {"block of 64 KiB", std::string(65536, 'h'), std::nullopt, std::string(5000, ' '), 65537},
       {"4999 bytes fit", fits, std::nullopt, fits},
       {"no terminator", std::nullopt, std::string(5000, 'z'), std::string(5000, 'z')},
       {"zero inside", std::nullopt, std::string("HTTP/1.1 200 OK\r\n\0junk", 23),
@@ -504,10 +509,15 @@ TEST_F(WebRequest, RawHeadersWhenTheQueryWritesNothingUsable) {
     recording::reset(script);
     Text received_headers;
     Text received_cookies = "before";
+    std::uint32_t oversized_headers = 99;
     web_request("http://srv/", std::nullopt, {}, nullptr, &received_cookies, nullptr,
-                &received_headers);
+                &received_headers, std::nullopt, nullptr, {}, std::nullopt, std::nullopt,
+                std::nullopt, &oversized_headers);
     EXPECT_EQ(received_headers.view(), c.received_headers);
     EXPECT_EQ(received_cookies, Text(c.received_headers == fits ? "a=1" : ""));
+    EXPECT_EQ(oversized_headers, c.oversized_headers);
+    // Telling of a block too large takes no call of its own.
+    EXPECT_EQ(calls().query.size(), 1u);
   }
 }
 

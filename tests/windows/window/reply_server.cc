@@ -31,7 +31,8 @@ void send_all(SOCKET connection, const std::string& bytes) {
 
 }  // namespace
 
-ReplyServer::ReplyServer(std::string reply_body) : reply_body_(std::move(reply_body)) {
+ReplyServer::ReplyServer(std::string reply_body, std::string header_lines)
+    : reply_body_(std::move(reply_body)), header_lines_(std::move(header_lines)) {
   WSADATA data;
   if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup failed");
   const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -101,8 +102,8 @@ void ReplyServer::answer(std::uintptr_t socket_handle) {
     requests_.push_back(raw);
   }
   send_all(connection, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " +
-                           std::to_string(reply_body_.size()) + "\r\nConnection: close\r\n\r\n" +
-                           reply_body_);
+                           std::to_string(reply_body_.size()) + "\r\nConnection: close\r\n" +
+                           header_lines_ + "\r\n" + reply_body_);
   shutdown(connection, SD_SEND);
 }
 

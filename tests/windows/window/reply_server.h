@@ -15,7 +15,8 @@ namespace lorvane::testing {
 
 class ReplyServer {
  public:
-  explicit ReplyServer(std::string reply_body);
+  // `header_lines`, each ended by CR LF, go out after the server's own lines.
+  explicit ReplyServer(std::string reply_body, std::string header_lines = {});
   ~ReplyServer();
   ReplyServer(const ReplyServer&) = delete;
   ReplyServer& operator=(const ReplyServer&) = delete;
@@ -29,6 +30,7 @@ class ReplyServer {
   void answer(std::uintptr_t connection);
 
   std::string reply_body_;
+  std::string header_lines_;
   std::uintptr_t listener_;  // a SOCKET; winsock2.h stays out of this header
   int port_ = 0;
   std::atomic<bool> stopping_{false};
