@@ -41,6 +41,17 @@ inline constexpr DWORD SECURITY_FLAG_IGNORE_CERT_DATE_INVALID = 0x00002000;
 inline constexpr DWORD SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTPS = 0x00004000;
 inline constexpr DWORD SECURITY_FLAG_IGNORE_REDIRECT_TO_HTTP = 0x00008000;
 
+// WinINet's own options of the whole process, set through InternetSetOptionA with a null
+// handle as WinINet takes them: each a 4-byte count of milliseconds, for the
+// requests sent from then on. 0xFFFFFFFF means no limit.
+//   INTERNET_OPTION_CONNECT_TIMEOUT  how long connecting may take (60 s at
+//       first); with the curl backend this takes in name resolution and the
+//       TLS handshake
+//   INTERNET_OPTION_RECEIVE_TIMEOUT  how long a connected request may go
+//       without moving a byte before it ends (30 s at first)
+inline constexpr DWORD INTERNET_OPTION_CONNECT_TIMEOUT = 2;
+inline constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
+
 // Options of the whole process, given to InternetSetOptionA with a null handle
 // (WinINet takes global options that way too). The numbers are our own, far
 // from WinINet's, which the wininet backend does not know and refuses.

@@ -126,6 +126,8 @@ Wanted* handle_cast(HINTERNET handle) {
 struct ProcessOptions {
   bool verify_certificates = false;
   std::string ca_file;
+  std::uint32_t connect_timeout_ms = curl_backend::kDefaultConnectTimeoutMs;
+  std::uint32_t receive_timeout_ms = curl_backend::kDefaultProgressTimeoutMs;
 };
 
 class ProcessSettings {
@@ -151,12 +153,26 @@ class ProcessSettings {
         if (buffer == nullptr && buffer_length != 0) return false;
         options_.ca_file.assign(static_cast<const char*>(buffer), buffer_length);
         return true;
+      case INTERNET_OPTION_CONNECT_TIMEOUT:
+        return read_milliseconds(buffer, buffer_length, options_.connect_timeout_ms);
+      case INTERNET_OPTION_RECEIVE_TIMEOUT:
+        return read_milliseconds(buffer, buffer_length, options_.receive_timeout_ms);
       default:
         return false;
     }
   }
 
  private:
+  // A 4-byte count of milliseconds; 0 is no time-out at all and is refused.
+  static bool read_milliseconds(const void* buffer, DWORD buffer_length, std::uint32_t& into) {
+    if (buffer == nullptr || buffer_length != sizeof(DWORD)) return false;
+    DWORD value = 0;
+    std::memcpy(&value, buffer, sizeof value);
+    if (value == 0) return false;
+    into = value;
+    return true;
+  }
+
   mutable std::mutex mutex_;
   ProcessOptions options_;
 };
@@ -307,8 +323,9 @@ HINTERNET HttpOpenRequestA(HINTERNET connect, const char* verb, const char* obje
 DWORD last_internet_error() { return last_error; }
 
 BOOL InternetSetOptionA(HINTERNET internet, DWORD option, void* buffer, DWORD buffer_length) {
-  if (internet == nullptr)
+  if (internet == nullptr) {
     return process_settings().set(option, buffer, buffer_length) ? kTrue : kFalse;
+  }
   auto* request = handle_cast<RequestHandle>(internet);
   if (request == nullptr || option != INTERNET_OPTION_SECURITY_FLAGS || buffer == nullptr ||
       buffer_length < sizeof(DWORD)) {
@@ -370,6 +387,8 @@ BOOL HttpSendRequestA(HINTERNET request_handle, const char* headers, DWORD heade
   setup.verify_host =
       process.verify_certificates || (ignored & SECURITY_FLAG_IGNORE_CERT_CN_INVALID) == 0;
   setup.ca_file = process.ca_file;
+  setup.connect_timeout_ms = process.connect_timeout_ms;
+  setup.progress_timeout_ms = process.receive_timeout_ms;
 
   request->transfer = std::make_unique<Transfer>(std::move(setup));
   if (request->transfer->start()) return kTrue;

@@ -1,13 +1,19 @@
 #include "platform/curl/transfer.h"
 
 #include <curl/curl.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <climits>
 #include <cstring>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
 namespace lorvane::platform::curl_backend {
 namespace {
@@ -122,11 +128,30 @@ std::string line_for_libcurl(const std::string& line) {
   return line.substr(0, colon) + ";";
 }
 
+// libcurl's sockets, opened and closed through these so that the list of a
+// hop's open sockets (the callbacks' data) is always known.
+curl_socket_t open_socket(void* sockets, curlsocktype, curl_sockaddr* address) {
+  const curl_socket_t socket =
+      ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (socket != CURL_SOCKET_BAD)
+    static_cast<std::vector<curl_socket_t>*>(sockets)->push_back(socket);
+  return socket;
+}
+
+int close_socket(void* sockets, curl_socket_t socket) {
+  auto& open = *static_cast<std::vector<curl_socket_t>*>(sockets);
+  open.erase(std::remove(open.begin(), open.end(), socket), open.end());
+  return ::close(socket);
+}
+
 }  // namespace
 
 struct Transfer::Curl {
   CURLM* multi = nullptr;
   CURL* easy = nullptr;
+  // The sockets libcurl has open for this hop, opened and closed through us
+  // so that their byte counts can be read while the transfer runs.
+  std::vector<curl_socket_t> sockets;
   curl_slist* headers = nullptr;
   curl_slist* proxy_headers = nullptr;
   CURLcode result = CURLE_OK;
@@ -228,11 +253,15 @@ bool Transfer::begin_hop(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 64L * 1024);
 
-  // Time-outs of our own, since the program sets none: a connection gets 60 s;
-  // a transfer that moves no byte for 30 s ends. There is no total limit.
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 60L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, 30L);
+  // Time-outs of our own, since the program sets none: connecting (name,
+  // TCP, TLS, a proxy's tunnel) has connect_timeout_ms; after that, drive()
+  // ends a transfer that moves no byte for progress_timeout_ms. There is no
+  // limit on the total time.
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                   setup_.connect_timeout_ms == kNoTimeLimit
+                       ? LONG_MAX
+                       : static_cast<long>(setup_.connect_timeout_ms));
+  restart_progress_clock();
 
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, setup_.verify_peer ? 1L : 0L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, setup_.verify_host ? 2L : 0L);
@@ -286,6 +315,10 @@ bool Transfer::begin_hop(const std::string& url) {
     if (verb != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
   }
 
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, open_socket);
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &curl_->sockets);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, close_socket);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, &curl_->sockets);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, on_header);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, on_body);
@@ -297,6 +330,8 @@ void Transfer::end_hop() {
   curl_->clear();
   done_ = false;
   headers_complete_ = false;
+  received_ = 0;
+  moved_ = 0;
   paused_ = false;
   header_lines_.clear();
   raw_headers_.clear();
@@ -327,13 +362,60 @@ void Transfer::drive() {
       curl_->result = message->data.result;
     }
   }
-  if (!done_ && pending_.size() == before && headers_complete_ == had_headers) {
-    curl_multi_poll(curl_->multi, nullptr, 0, 1000, nullptr);
+  if (done_) return;
+  if (stalled()) {
+    done_ = true;
+    curl_->result = CURLE_OPERATION_TIMEDOUT;
+    return;
+  }
+  if (pending_.size() == before && headers_complete_ == had_headers) {
+    curl_multi_poll(curl_->multi, nullptr, 0, 200, nullptr);
   }
 }
 
+// Counted in what the connection's socket moved both ways (TLS records,
+// header bytes of a line not yet complete, the request going out) and, where
+// the socket cannot tell, in what reached our callbacks.
+std::uint64_t Transfer::bytes_moved() const {
+  std::uint64_t moved = received_;
+  for (const curl_socket_t socket : curl_->sockets) {
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (getsockopt(socket, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+        length >= offsetof(tcp_info, tcpi_bytes_received) + sizeof info.tcpi_bytes_received) {
+      moved += info.tcpi_bytes_acked + info.tcpi_bytes_received;
+    }
+  }
+  curl_off_t sent = 0;
+  if (curl_easy_getinfo(curl_->easy, CURLINFO_SIZE_UPLOAD_T, &sent) == CURLE_OK && sent > 0) {
+    moved += static_cast<std::uint64_t>(sent);
+  }
+  return moved;
+}
+
+// Whether a connected transfer has moved no byte for progress_timeout_ms of
+// waiting. Until the connection is made, the connect time-out is libcurl's.
+bool Transfer::stalled() {
+  if (setup_.progress_timeout_ms == kNoTimeLimit) return false;
+  const auto now = std::chrono::steady_clock::now();
+  curl_off_t connected_after = 0;
+  curl_easy_getinfo(curl_->easy, CURLINFO_PRETRANSFER_TIME_T, &connected_after);
+  const std::uint64_t moved = bytes_moved();
+  if (connected_after == 0 || moved != moved_) {
+    moved_ = moved;
+    last_progress_ = now;
+    return false;
+  }
+  return now - last_progress_ >= std::chrono::milliseconds(setup_.progress_timeout_ms);
+}
+
+// Time spent away from the network (the reader busy elsewhere, a paused
+// connection) is no time without progress.
+void Transfer::restart_progress_clock() { last_progress_ = std::chrono::steady_clock::now(); }
+
 std::size_t Transfer::read(char* buffer, std::size_t size, bool& failed) {
   std::size_t given = 0;
+  restart_progress_clock();
   // A response to HEAD has no body, whatever its Content-Length says.
   const bool body_expected = setup_.verb != "HEAD";
   while (started_ && !failed_ && body_expected && given < size) {
@@ -362,6 +444,7 @@ std::size_t Transfer::read(char* buffer, std::size_t size, bool& failed) {
 std::size_t Transfer::on_header(char* data, std::size_t size, std::size_t count, void* self) {
   auto& transfer = *static_cast<Transfer*>(self);
   const std::size_t length = size * count;
+  transfer.received_ += length;
   // Lines after the final block are trailers of a chunked body: not ours.
   if (transfer.headers_complete_) return length;
 
@@ -393,6 +476,7 @@ std::size_t Transfer::on_body(char* data, std::size_t size, std::size_t count, v
     transfer.paused_ = true;
     return CURL_WRITEFUNC_PAUSE;
   }
+  transfer.received_ += size * count;
   transfer.pending_.append(data, size * count);
   return size * count;
 }

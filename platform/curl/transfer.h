@@ -3,7 +3,9 @@
 // as the caller reads it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,11 @@ namespace lorvane::platform::curl_backend {
 
 // Redirects followed before a request counts as failed.
 inline constexpr int kMaxRedirects = 10;
+
+// The time-outs of a request unless the process sets others.
+inline constexpr std::uint32_t kDefaultConnectTimeoutMs = 60'000;
+inline constexpr std::uint32_t kDefaultProgressTimeoutMs = 30'000;
+inline constexpr std::uint32_t kNoTimeLimit = 0xFFFFFFFF;
 
 struct RequestSetup {
   std::string url;  // scheme://host:port/path
@@ -33,6 +40,10 @@ struct RequestSetup {
   bool verify_peer = true;
   bool verify_host = true;
   std::string ca_file;  // trusted certificates in place of the system's; empty: the system's
+  // Milliseconds that connecting may take, and that a connected transfer may
+  // go without moving a byte; kNoTimeLimit for none.
+  std::uint32_t connect_timeout_ms = kDefaultConnectTimeoutMs;
+  std::uint32_t progress_timeout_ms = kDefaultProgressTimeoutMs;
 };
 
 // Why a transfer ended without a response: libcurl's result code and, for a
@@ -74,6 +85,9 @@ class Transfer {
   void fail();
   bool wait_for_headers();
   void drive();
+  bool stalled();
+  std::uint64_t bytes_moved() const;
+  void restart_progress_clock();
 
   static std::size_t on_header(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t on_body(char* data, std::size_t size, std::size_t count, void* self);
@@ -90,6 +104,11 @@ class Transfer {
   std::string pending_;  // body bytes received and not yet read
   std::size_t pending_offset_ = 0;
   TransferFailure failure_;
+  // Bytes of the response seen by our callbacks, and when the connection last
+  // moved a byte while we waited for it.
+  std::uint64_t received_ = 0;
+  std::uint64_t moved_ = 0;
+  std::chrono::steady_clock::time_point last_progress_;
 };
 
 }  // namespace lorvane::platform::curl_backend

@@ -16,6 +16,7 @@
 #include <cctype>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <list>
 #include <mutex>
@@ -90,6 +91,30 @@ class Stream {
   void finish() {
     if (ssl_ != nullptr) SSL_shutdown(ssl_);
     ::shutdown(fd_, SHUT_WR);
+  }
+
+  // Ends the connection with a reset (RST) now. The number stays taken by an
+  // unconnected socket, which its joiner closes as it closes any other.
+  void reset() {
+    const linger abort_at_close{1, 0};
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort_at_close, sizeof abort_at_close);
+    const int placeholder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (placeholder >= 0) {
+      ::dup2(placeholder, fd_);
+      ::close(placeholder);
+    } else {
+      ::shutdown(fd_, SHUT_RDWR);
+    }
+  }
+
+  // Waits, up to a minute, until the client goes away or the server stops.
+  void wait_for_hang_up() {
+    pollfd watched{fd_, POLLIN, 0};
+    char byte;
+    while (::poll(&watched, 1, 60'000) > 0) {
+      if (::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0) return;
+      if (read(&byte, 1) == 0) return;
+    }
   }
 
  private:
@@ -479,6 +504,57 @@ void TestServers::State::answer(Stream& stream, const Request& request, const st
     stream.write(
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
         "3\r\nchu\r\n4\r\nnked\r\n0\r\n\r\n");
+  } else if (route == "/reset/status-line") {
+    stream.reset();
+  } else if (route == "/reset/headers") {
+    stream.write("HTTP/1.1 200 OK\r\nContent-Length: 10\r\nX-Cut: par");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stream.reset();
+  } else if (route == "/reset/body") {
+    stream.write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n" +
+                 std::string(1000, 'x'));
+    // Long enough for the client to take what came before the reset, which
+    // would otherwise throw it away.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    stream.reset();
+  } else if (route == "/silent") {
+    stream.wait_for_hang_up();
+  } else if (route == "/stall") {
+    stream.write("HTTP/1.1 200 OK\r\nContent-Length: 10\r\nConnection: close\r\n\r\nabc");
+    stream.wait_for_hang_up();
+  } else if (route == "/trickle") {
+    // A byte a second: two inside a header line, two of the body.
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\nX-Slow: ";
+    if (!stream.write(head)) return;
+    for (const char* piece : {"a", "b", "\r\n\r\nc", "d"}) {
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+      if (!stream.write(piece)) return;
+    }
+  } else if (route == "/header-block") {
+    // A block of exactly N bytes, its last line's CR LF and the empty line's
+    // included; filled with lines of at most 1000 bytes.
+    const auto size =
+        static_cast<std::size_t>(number_or(query_parameter(request.query, "bytes"), 0));
+    std::string block = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n";
+    for (int line = 1; block.size() + 2 < size; ++line) {
+      const std::string name = "X-Fill-" + std::to_string(line) + ": ";
+      const std::size_t room = size - 2 - block.size();
+      // A line needs its name, at least one byte and CR LF; what would stay
+      // too short for another line goes into this one.
+      std::size_t value = std::min<std::size_t>(1000, room - name.size() - 2);
+      if (room - (name.size() + value + 2) < name.size() + 3) value = room - name.size() - 2;
+      block += name + std::string(value, 'f') + "\r\n";
+    }
+    stream.write(block + "\r\n" + (head ? "" : "body"));
+  } else if (route == "/header-line") {
+    const auto size =
+        static_cast<std::size_t>(number_or(query_parameter(request.query, "bytes"), 0));
+    reply(200, {"X-Long: " + std::string(size, 'l')}, "body");
+  } else if (route == "/empty") {
+    reply(200, {}, "");
+  } else if (route == "/garbage-status") {
+    stream.write("XYZZY 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbody");
   } else if (route == "/lf") {
     stream.write("HTTP/1.1 200 OK\nX-Lf: 1\nContent-Length: 2\nConnection: close\n\nlf");
   } else {
@@ -535,6 +611,31 @@ int refused_port() {
     return bound_port;
   }();
   return port;
+}
+
+UnansweredPort::UnansweredPort() {
+  listener_ = bound_socket(false, port_);
+  // A queue of one (the length given plus one), which the filler takes.
+  if (::listen(listener_, 0) != 0) {
+    ::close(listener_);
+    throw std::runtime_error("listen() failed");
+  }
+  filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port_));
+  if (filler_ < 0 ||
+      ::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(listener_);
+    if (filler_ >= 0) ::close(filler_);
+    throw std::runtime_error("cannot fill the listening queue");
+  }
+}
+
+UnansweredPort::~UnansweredPort() {
+  ::close(filler_);
+  ::close(listener_);
 }
 
 HangingUpServer::HangingUpServer() {

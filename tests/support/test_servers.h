@@ -26,6 +26,19 @@
 //   /gzip                 "Content-Encoding: gzip" on bytes that are not gzip
 //   /chunked              body "chunked" in chunked transfer coding
 //   /lf                   status and header lines ended by LF alone
+// Faults:
+//   /reset/status-line    a reset (RST) before anything is sent
+//   /reset/headers        part of the head, then a reset
+//   /reset/body           the head and 1000 of 100000 body bytes, then a reset
+//   /silent               nothing at all, until the client goes away
+//   /stall                the head and 3 of 10 body bytes, then nothing
+//   /trickle              the head and body a byte a second at the end: two
+//                         bytes inside a header line, then the two of the body "cd"
+//   /header-block?bytes=N a header block of exactly N bytes (status line and
+//                         lines of at most 1000 bytes, the empty line included), body "body"
+//   /header-line?bytes=N  one header line with a value of N bytes, body "body"
+//   /empty                200 with an empty body
+//   /garbage-status       a status line that is not HTTP's, then a head and "body"
 // Control routes (not recorded):
 //   /_requests?token=T    the requests recorded under T, each as
 //                         "SCHEME LENGTH\n" + the raw bytes + "\n"
@@ -83,6 +96,24 @@ class ForwardProxy {
 // holds it bound, without listening, until the process ends, so that no other
 // server can take the port in the meantime. The same port at every call.
 int refused_port();
+
+// A port on 127.0.0.1 that listens and never accepts, with its queue taken
+// by a connection of its own: a further connection's handshake gets no answer
+// (the system drops it), so connecting to it hangs until the client gives up.
+class UnansweredPort {
+ public:
+  UnansweredPort();
+  ~UnansweredPort();
+  UnansweredPort(const UnansweredPort&) = delete;
+  UnansweredPort& operator=(const UnansweredPort&) = delete;
+
+  int port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int filler_ = -1;
+  int port_ = 0;
+};
 
 // A server on 127.0.0.1 at a port of the system's choosing that accepts every
 // connection and closes it at once: a connection is made, but no response
