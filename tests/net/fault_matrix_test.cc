@@ -19,6 +19,8 @@
 #include "gtest/gtest.h"
 #include "platform/internet.h"
 #include "tests/net/servers.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/test_certificates.h"
 #include "tests/support/test_servers.h"
 #include "tests/support/text_printers.h"
 #include "text/values.h"
@@ -162,6 +164,7 @@ TEST_F(FaultMatrix, HeaderBlockSizes) {
       {"64 KiB", block(65536), "body", nullptr, kRefused, 20s, 65537},
       // libcurl's limits: a header line of 100 KiB, a block of 300 KiB.
       {"a line over 100 KiB", http_url(token, "/header-line?bytes=102400"), "", nullptr, kNone},
+      {"256 KiB", block(256 * 1024), "body", nullptr, kRefused, 20s, 256 * 1024 + 1},
       {"a block over 300 KiB", block(400 * 1024), "", nullptr, kNone},
   });
 }
@@ -176,13 +179,21 @@ TEST_F(FaultMatrix, Bodies) {
   });
 }
 
-// Certificates are not checked by web_request: a self-signed one for another
-// host name is accepted; a server that breaks off the handshake, or never
-// takes part in it, gives nothing.
+// Certificates are not checked by web_request: self-signed, expired or for
+// another host name, each is accepted; a server that breaks off the
+// handshake, or never takes part in it, gives nothing.
 TEST_F(FaultMatrix, Tls) {
   test::HangingUpServer hanging_up;
+  const test::TestAuthority authority;
+  test::ScriptedServer self_signed(test::ScriptedServer::Scheme::https, 200, "tls");
+  test::ScriptedServer expired(authority.issue("127.0.0.1", -48, -24));
+  test::ScriptedServer other_host(authority.issue("wrong-name.example", -1, 24));
+  for (test::ScriptedServer* server : {&expired, &other_host}) server->reply_with(200, "tls");
   const std::string token = new_token();
   check_rows({
+      {"self-signed", self_signed.address("/urls"), "tls", kOk, kRefused},
+      {"expired", expired.address("/urls"), "tls", kOk, kRefused},
+      {"for another host name", other_host.address("/urls"), "tls", kOk, kRefused},
       {"self-signed, for another host name", https_url(token, "/echo"), "echo", kOk, kRefused},
       {"a handshake broken off", "https://127.0.0.1:" + std::to_string(hanging_up.port()) + "/", "",
        nullptr, kNone},
