@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Every test: the native build (warnings are errors), the unit tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build
-# under Wine.
+# Every test: the native build (warnings are errors), the unit, network, GUI
+# and command-line tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -14,7 +14,7 @@ cmake --build --preset debug -j "$jobs"
 step "native tests"
 ctest --preset debug -j "$jobs"
 
-step "sanitizer build (unit tests)"
+step "sanitizer build"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j "$jobs"
 step "sanitizer tests"
