@@ -33,7 +33,8 @@ using testing::window_text;
 // "提交成功：" and " 剩余额度：", the two parts of a successful result line.
 constexpr char accepted_label[] = "\xCC\xE1\xBD\xBB\xB3\xC9\xB9\xA6\xA3\xBA";
 constexpr char remaining_label[] = " \xCA\xA3\xD3\xE0\xB6\xEE\xB6\xC8\xA3\xBA";
-// "提交失败：无法连接接口"
+// "提交失败：", and "提交失败：无法连接接口"
+constexpr char failed_label[] = "\xCC\xE1\xBD\xBB\xCA\xA7\xB0\xDC\xA3\xBA";
 constexpr char no_response_line[] =
     "\xCC\xE1\xBD\xBB\xCA\xA7\xB0\xDC\xA3\xBA\xCE\xDE\xB7\xA8\xC1\xAC\xBD\xD3\xBD\xD3\xBF\xDA";
 
@@ -129,7 +130,10 @@ struct SubmitCase {
   bool server_answers;
   std::string expected_caption;
   std::string header_lines;  // besides the server's own
+  std::string reply;
 };
+
+constexpr char accepting_reply[] = "{\"remain\":4999998,\"success\":2}";
 
 // Lines of 1500 bytes (Wine cuts lines of over 4 KiB short) that make the
 // header block larger than the 5000 bytes the web layer reads it into.
@@ -145,16 +149,21 @@ TEST(Win32Program, ClickPostsTheUrlListAndShowsTheResult) {
   const std::string url_list =
       "http://lorvane.example/1\r\nhttp://lorvane.example/\xB2\xE2\xCA\xD4";
   const SubmitCase cases[] = {
-      {"reply", true, std::string(accepted_label) + "2" + remaining_label + "4999998", ""},
-      {"refused port", false, no_response_line, ""},
+      {"reply", true, std::string(accepted_label) + "2" + remaining_label + "4999998", "",
+       accepting_reply},
+      {"refused port", false, no_response_line, "", accepting_reply},
       // Still a reply, though its header block is too large to read.
       {"reply with a header block over 5000 bytes", true,
-       std::string(accepted_label) + "2" + remaining_label + "4999998", long_header_lines()},
+       std::string(accepted_label) + "2" + remaining_label + "4999998", long_header_lines(),
+       accepting_reply},
+      // Only the size the header query asks for tells that a response came.
+      {"empty reply with a header block over 5000 bytes", true, failed_label, long_header_lines(),
+       ""},
   };
   for (const SubmitCase& row : cases) {
     SCOPED_TRACE(row.name);
     point_notice_at(flag_server_with_token(net_test::new_token(), "/flag/0"));
-    ReplyServer server("{\"remain\":4999998,\"success\":2}", row.header_lines);
+    ReplyServer server(row.reply, row.header_lines);
     const int port = row.server_answers ? server.port() : net_test::refused_port();
     const std::string address =
         "http://127.0.0.1:" + std::to_string(port) + "/urls?site=lorvane.example&token=a";
