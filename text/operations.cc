@@ -1,6 +1,8 @@
 #include "text/operations.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -48,15 +50,46 @@ unsigned char folded_form(unsigned char first, unsigned char second) noexcept {
   return first;
 }
 
-template <typename Change>
-Text change_letters(const Text& text, Change change) {
+constexpr std::uint64_t low_bits = 0x0101010101010101u;
+constexpr std::uint64_t high_bits = 0x8080808080808080u;
+
+// Changes the letters 'a'-'z' (to_upper) or 'A'-'Z' (to_lower) of a copy of
+// `text`, never a second byte of a two-byte character. Eight bytes go at a
+// time: a word of plain ASCII needs no stepping at all, and in a word with
+// bytes of 0x80 and above only the second bytes are worked out one by one.
+Text change_letters(const Text& text, unsigned char lowest) {
   std::string copy(text.view());
   unsigned char* bytes = reinterpret_cast<unsigned char*>(copy.data());
   const std::size_t size = copy.size();
-  for (std::size_t pos = 0; pos < size; pos += step_at(bytes[pos])) {
-    if (!is_first_byte(bytes[pos])) bytes[pos] = change(bytes[pos]);
+  // Per byte of a word with its top bit clear: the top bit of (byte + below)
+  // is set from `lowest` on, that of (byte + above) from past `lowest` + 25.
+  const std::uint64_t below = low_bits * (0x80u - lowest);
+  const std::uint64_t above = low_bits * (0x80u - lowest - 26u);
+  bool second = false;  // the next byte is the second byte of a character
+  std::size_t pos = 0;
+  for (; size - pos >= 8; pos += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes + pos, sizeof word);
+    std::uint64_t kept = word & high_bits;  // top bit set: a byte not to change
+    if (kept != 0 || second) {
+      for (unsigned shift = 0; shift < 64; shift += 8) {
+        if (second) kept |= std::uint64_t{0x80} << shift;
+        second = !second && ((word >> shift) & 0x80u) != 0;
+      }
+    }
+    const std::uint64_t seven_bits = word & ~high_bits;
+    const std::uint64_t letters = (seven_bits + below) & ~(seven_bits + above) & ~kept & high_bits;
+    // 0x20 is the case bit of an ASCII letter.
+    word ^= letters >> 2;
+    std::memcpy(bytes + pos, &word, sizeof word);
   }
-  return Text(std::move(copy));
+  for (; pos < size; ++pos) {
+    const unsigned char byte = bytes[pos];
+    if (!second && byte >= lowest && byte < lowest + 26u)
+      bytes[pos] = static_cast<unsigned char>(byte ^ 0x20u);
+    second = !second && is_first_byte(byte);
+  }
+  return Text(std::move(copy), text_internal::WithoutZero{});
 }
 
 }  // namespace
@@ -84,16 +117,9 @@ Text blank_text(std::int32_t length) {
   return Text(std::string(static_cast<std::size_t>(length), ' '));
 }
 
-Text to_upper(const Text& text) {
-  return change_letters(text, [](unsigned char byte) -> unsigned char {
-    return byte >= 'a' && byte <= 'z' ? static_cast<unsigned char>(byte - 0x20) : byte;
-  });
-}
+Text to_upper(const Text& text) { return change_letters(text, 'a'); }
 
-Text to_lower(const Text& text) {
-  return change_letters(
-      text, [](unsigned char byte) -> unsigned char { return text_internal::fold_case(byte); });
-}
+Text to_lower(const Text& text) { return change_letters(text, 'A'); }
 
 Text trim_text(const Text& text) {
   const std::string_view view = text.view();
@@ -219,7 +245,7 @@ Text replace_text(const Text& text, const Text& sought, const Text& replacement,
     if (limited && ++count == static_cast<std::size_t>(*limit)) break;
   }
   result.append(view.substr(run_start));
-  return Text(std::move(result));
+  return Text(std::move(result), text_internal::WithoutZero{});
 }
 
 TextList split_text(const Text& text, const std::optional<Text>& delimiter,
@@ -235,7 +261,7 @@ TextList split_text(const Text& text, const std::optional<Text>& delimiter,
     return make_text_list(std::move(members));
   }
   text_internal::for_each_piece(view, separator, [&](std::string_view piece) {
-    members.emplace_back(piece);
+    members.emplace_back(piece, text_internal::WithoutZero{});
     return !(limited && members.size() == most);
   });
   return make_text_list(std::move(members));

@@ -13,6 +13,12 @@
 
 namespace lorvane {
 
+namespace text_internal {
+// Marks bytes that are known to hold no zero byte (pieces and changed copies
+// of texts), which a Text then takes as they are.
+struct WithoutZero {};
+}  // namespace text_internal
+
 // A zero-terminated byte string. It never holds a zero byte: building one from
 // bytes keeps those in front of the first zero. The null text and the
 // zero-length text are one and the same empty value.
@@ -23,6 +29,8 @@ class Text {
   Text(const char* bytes);  // NOLINT(google-explicit-constructor)
   explicit Text(std::string_view bytes);
   explicit Text(std::string&& bytes);
+  Text(std::string_view bytes, text_internal::WithoutZero) : bytes_(bytes) {}
+  Text(std::string&& bytes, text_internal::WithoutZero) noexcept : bytes_(std::move(bytes)) {}
 
   const char* c_str() const noexcept { return bytes_.c_str(); }
   std::string_view view() const noexcept { return bytes_; }

@@ -3,6 +3,7 @@
 // character begins.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -54,6 +55,8 @@ class Matcher {
   Matcher& operator=(const Matcher&) = delete;
 
   std::size_t size() const noexcept { return size_; }
+  bool ignores_case() const noexcept { return ignore_case_; }
+  const unsigned char* sought() const noexcept { return sought_; }
 
   // `at` must have size() readable bytes; size() must not be 0.
   bool matches(const unsigned char* at) const noexcept {
@@ -93,15 +96,110 @@ class Matcher {
   std::string folded_;
 };
 
+// Whether the byte at `at` begins a character of a scan that began at `known`
+// (a character start, at or before `at`). A byte after one below 0x80 always
+// begins a character, so only the run of bytes of 0x80 and above in front of
+// `at` (back to `known` at most) decides: an even number of them pairs up into
+// whole characters.
+inline bool starts_character(const unsigned char* bytes, std::size_t known,
+                             std::size_t at) noexcept {
+  std::size_t run_start = at;
+  while (run_start > known && is_first_byte(bytes[run_start - 1])) --run_start;
+  return (at - run_start) % 2 == 0;
+}
+
+// Top bit set in each byte of `word` that is zero, and in no other byte.
+constexpr std::uint64_t zero_bytes(std::uint64_t word) noexcept {
+  constexpr std::uint64_t seven_bits = 0x7F7F7F7F7F7F7F7Fu;
+  return ~(((word & seven_bits) + seven_bits) | word | seven_bits);
+}
+
+// Words are read with memcpy, so the lowest address is the lowest byte.
+static_assert(std::endian::native == std::endian::little, "the scans read little-endian words");
+
+// The byte (0-7) of the lowest address among those whose top bit `mask` has set.
+inline unsigned first_marked_byte(std::uint64_t mask) noexcept {
+  return static_cast<unsigned>(std::countr_zero(mask)) / 8;
+}
+
+// Offset of the first place in [from, last] where `sought` (m >= 1 bytes)
+// lies byte for byte, whatever the characters; no_match otherwise. `last + m`
+// must not pass the text's end. memchr finds the places that begin with the
+// first byte of `sought`, which is quickest while that byte is rare; once it
+// has stopped in vain a few times, blocks of 32 places are tested for the
+// first and the last byte of `sought` together, in a loop that the compiler
+// turns into vector instructions, and in a block that passes, eight places at
+// a time give a mask of those to compare whole.
+inline std::size_t next_occurrence(const unsigned char* bytes, std::size_t from, std::size_t last,
+                                   const unsigned char* sought, std::size_t m) noexcept {
+  if (from > last) return no_match;
+  const unsigned char first = sought[0];
+  if (m == 1) {
+    const void* found = std::memchr(bytes + from, first, last - from + 1);
+    return found == nullptr
+               ? no_match
+               : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - bytes);
+  }
+  const unsigned char final = sought[m - 1];
+  // The first and the last byte are known to match.
+  const auto whole_at = [&](std::size_t at) {
+    return m == 2 || std::memcmp(bytes + at + 1, sought + 1, m - 2) == 0;
+  };
+  std::size_t pos = from;
+  for (int vain = 0; vain < 4; ++vain) {
+    const void* found = std::memchr(bytes + pos, first, last - pos + 1);
+    if (found == nullptr) return no_match;
+    const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - bytes);
+    if (bytes[at + m - 1] == final && whole_at(at)) return at;
+    if (at == last) return no_match;
+    pos = at + 1;
+  }
+  constexpr std::size_t block = 32;
+  constexpr std::uint64_t low_bits = 0x0101010101010101u;
+  const std::uint64_t firsts = low_bits * first;
+  const std::uint64_t finals = low_bits * final;
+  for (; last - pos >= block; pos += block) {
+    const unsigned char* heads = bytes + pos;
+    const unsigned char* tails = heads + m - 1;
+    unsigned char hits = 0;
+    for (std::size_t k = 0; k < block; ++k) hits |= (heads[k] == first) & (tails[k] == final);
+    if (hits == 0) continue;
+    for (std::size_t word = 0; word < block; word += 8) {
+      std::uint64_t head_word, tail_word;
+      std::memcpy(&head_word, heads + word, 8);
+      std::memcpy(&tail_word, tails + word, 8);
+      for (std::uint64_t marks = zero_bytes(head_word ^ firsts) & zero_bytes(tail_word ^ finals);
+           marks != 0; marks &= marks - 1) {
+        const std::size_t at = pos + word + first_marked_byte(marks);
+        if (whole_at(at)) return at;
+      }
+    }
+  }
+  for (; pos <= last; ++pos) {
+    if (bytes[pos] == first && bytes[pos + m - 1] == final && whole_at(pos)) return pos;
+  }
+  return no_match;
+}
+
 // Offset of the first match at a character start reached by stepping from
 // `begin`, testing only while the whole match fits before `end`; no_match
 // otherwise. `begin` is taken as a character start.
 inline std::size_t first_match(std::string_view text, std::size_t begin, std::size_t end,
                                const Matcher& matcher) noexcept {
   const std::size_t m = matcher.size();
-  if (m > end) return no_match;
+  if (m > end || begin > end - m) return no_match;
   const unsigned char* bytes = bytes_of(text);
   const std::size_t last = end - m;
+  if (!matcher.ignores_case()) {
+    // Occurrences found byte for byte, each checked for where characters begin.
+    std::size_t known = begin;
+    for (std::size_t at = next_occurrence(bytes, begin, last, matcher.sought(), m); at != no_match;
+         at = next_occurrence(bytes, known, last, matcher.sought(), m)) {
+      if (starts_character(bytes, known, at)) return at;
+      known = at + 1;  // `at` is a second byte, so a character begins right after it
+    }
+    return no_match;
+  }
   std::size_t pos = begin;
   while (pos <= last) {
     // Runs of plain ASCII without the first byte of sought go 8 at a time.
