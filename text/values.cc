@@ -1,5 +1,6 @@
 #include "text/values.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +36,20 @@ Text::Text(std::string_view bytes) : bytes_(up_to_zero(bytes)) {}
 
 Text::Text(std::string&& bytes) : bytes_(std::move(bytes)) {
   bytes_.resize(up_to_zero(bytes_).size());
+}
+
+void Bytes::append(std::string_view more) {
+  if (more.empty()) return;
+  if (more.size() > capacity_ - size_) {
+    const std::size_t wanted = size_ + more.size();
+    const std::size_t grown = std::max({wanted, capacity_ * 2, std::size_t{64}});
+    void* block = std::realloc(data_, grown);
+    if (block == nullptr) fatal_error("out of memory");
+    data_ = static_cast<char*>(block);
+    capacity_ = grown;
+  }
+  std::memcpy(data_ + size_, more.data(), more.size());
+  size_ += more.size();
 }
 
 TextList make_text_list(std::vector<Text>&& members) {

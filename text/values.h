@@ -5,10 +5,13 @@
 // owner; routines borrow their arguments and hand back fresh values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lorvane {
@@ -50,21 +53,48 @@ class Text {
 class Bytes {
  public:
   Bytes() = default;
-  explicit Bytes(std::string_view data) : data_(data) {}
-  explicit Bytes(std::string&& data) noexcept : data_(std::move(data)) {}
+  explicit Bytes(std::string_view data) { append(data); }
+  explicit Bytes(const std::string& data) : Bytes(std::string_view(data)) {}
+  Bytes(const Bytes& other) : Bytes(other.view()) {}
+  Bytes(Bytes&& other) noexcept
+      : data_(std::exchange(other.data_, nullptr)),
+        size_(std::exchange(other.size_, 0)),
+        capacity_(std::exchange(other.capacity_, 0)) {}
+  Bytes& operator=(const Bytes& other) {
+    Bytes copy(other);
+    swap(copy);
+    return *this;
+  }
+  Bytes& operator=(Bytes&& other) noexcept {
+    Bytes moved(std::move(other));
+    swap(moved);
+    return *this;
+  }
+  ~Bytes() { std::free(data_); }
 
-  const char* data() const noexcept { return data_.data(); }
-  std::string_view view() const noexcept { return data_; }
-  bool empty() const noexcept { return data_.empty(); }
+  const char* data() const noexcept { return data_; }
+  std::string_view view() const noexcept { return {data_, size_}; }
+  bool empty() const noexcept { return size_ == 0; }
 
   // Appends in place with amortised growth, so that a stream read piece by
-  // piece is never copied again as a whole.
-  void append(std::string_view more) { data_.append(more); }
+  // piece is never copied again as a whole. The bytes live in one block of the
+  // C heap grown with realloc: the system moves a large block by its page
+  // tables rather than copying it, so that growing never holds the old and the
+  // new block at once either.
+  void append(std::string_view more);
 
-  friend bool operator==(const Bytes& a, const Bytes& b) noexcept = default;
+  friend bool operator==(const Bytes& a, const Bytes& b) noexcept { return a.view() == b.view(); }
 
  private:
-  std::string data_;
+  void swap(Bytes& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
+
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 // A one-dimensional list of texts, members numbered from 1. It owns copies of
