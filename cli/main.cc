@@ -1,6 +1,8 @@
 // lorvane-submit: the submit button from a terminal. Posts a URL list to a
 // submission interface through the same submit_urls as the window and prints
 // the same result line, in UTF-8.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -48,6 +50,11 @@ int input_error(const std::string& message) {
 
 // The whole stream; false (errno set) when reading fails.
 bool read_all(std::FILE* stream, std::string& content) {
+  // A file's size is known: its bytes then land in one block.
+  struct stat status {};
+  if (fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode)) {
+    content.reserve(static_cast<std::size_t>(status.st_size) + 1);
+  }
   std::vector<char> buffer(1 << 16);
   for (;;) {
     std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream);

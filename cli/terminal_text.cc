@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace lorvane {
@@ -113,9 +114,28 @@ struct Refusal {
   std::size_t at = 0;
 };
 
+// Where the run of ASCII bytes other than zero that begins at `at` ends. Such
+// bytes mean the same in UTF-8 and in code page 936, and a list of URLs is
+// mostly made of them: eight go at a time.
+std::size_t ascii_run_end(std::string_view text, std::size_t at) {
+  constexpr std::uint64_t low_bits = 0x0101010101010101u;
+  constexpr std::uint64_t high_bits = 0x8080808080808080u;
+  while (text.size() - at >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, sizeof word);
+    // A top bit, or a zero byte (which borrows into its top bit).
+    if (((word | (word - low_bits)) & high_bits) != 0) break;
+    at += 8;
+  }
+  while (at < text.size() && static_cast<unsigned char>(text[at]) < 0x80 && text[at] != '\0') ++at;
+  return at;
+}
+
 // A zero byte or a byte that starts no UTF-8 character, if there is one.
 Refusal utf8_refusal(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
+    at = ascii_run_end(text, at);
+    if (at == text.size()) break;
     if (text[at] == '\0') return {"a zero byte", at};
     std::size_t length = utf8_sequence_length(text, at);
     if (length == 0) {
@@ -126,17 +146,36 @@ Refusal utf8_refusal(std::string_view text) {
   return {};
 }
 
-// Converts valid UTF-8 to code page 936, or says which character the code
-// page lacks.
+// Appends bytes [begin, end) of valid UTF-8 `utf8`, converted to code page
+// 936, to `output`, or says which character the code page lacks. Runs of ASCII
+// are copied as they are; iconv sees only the stretches between them, which
+// hold whole characters.
+Refusal append_cp936(Converter& converter, std::string_view utf8, std::size_t begin,
+                     std::size_t end, std::string& output) {
+  const std::string_view part = utf8.substr(0, end);
+  for (std::size_t at = begin; at < end;) {
+    const std::size_t ascii_end = ascii_run_end(part, at);
+    output.append(part.substr(at, ascii_end - at));
+    if (ascii_end == end) break;
+    std::size_t other_end = ascii_end + 1;
+    while (other_end < end && static_cast<unsigned char>(part[other_end]) >= 0x80) ++other_end;
+    int error = 0;
+    const std::size_t stopped =
+        converter.convert(part.substr(0, other_end), ascii_end, output, error);
+    if (error != 0) {
+      return {"character U+" + hex(code_point_at(utf8, stopped), 4) +
+                  " cannot be written in code page 936",
+              stopped};
+    }
+    at = other_end;
+  }
+  return {};
+}
+
 Refusal to_cp936(std::string_view utf8, std::string& output) {
   Converter converter("CP936", "UTF-8");
   output.reserve(utf8.size());
-  int error = 0;
-  std::size_t stopped = converter.convert(utf8, 0, output, error);
-  if (error == 0) return {};
-  return {
-      "character U+" + hex(code_point_at(utf8, stopped), 4) + " cannot be written in code page 936",
-      stopped};
+  return append_cp936(converter, utf8, 0, utf8.size(), output);
 }
 
 ConvertedText refused_line(std::string_view text, const Refusal& refusal) {
@@ -152,26 +191,28 @@ ConvertedText url_list_from_utf8(std::string_view input) {
   }
 
   // The last line's break separates nothing; every other LF, with or without
-  // its CR, becomes one CR LF. One pass, so long lists cost linear time.
+  // its CR, becomes one CR LF. Lines are joined and converted in one pass, so
+  // long lists cost linear time and no copy of their own.
   if (input.ends_with('\n')) input.remove_suffix(input.ends_with("\r\n") ? 2 : 1);
-  std::string joined;
-  joined.reserve(input.size() +
-                 static_cast<std::size_t>(std::count(input.begin(), input.end(), '\n')));
-  std::size_t line_start = 0;
-  for (std::size_t newline; (newline = input.find('\n', line_start)) != npos;
-       line_start = newline + 1) {
-    std::size_t line_end = newline;
-    if (line_end > line_start && input[line_end - 1] == '\r') --line_end;
-    joined.append(input.substr(line_start, line_end - line_start));
-    joined.append("\r\n");
-  }
-  joined.append(input.substr(line_start));
-  // Lines keep their numbers: each joined line is one input line.
   std::string output;
-  if (Refusal refusal = to_cp936(joined, output); !refusal.problem.empty()) {
-    return refused_line(joined, refusal);
+  output.reserve(input.size() +
+                 static_cast<std::size_t>(std::count(input.begin(), input.end(), '\n')));
+  Converter converter("CP936", "UTF-8");
+  for (std::size_t line_start = 0;;) {
+    const std::size_t newline = input.find('\n', line_start);
+    std::size_t line_end = newline == npos ? input.size() : newline;
+    if (line_end > line_start && input[line_end - 1] == '\r') --line_end;
+    if (newline == npos) line_end = input.size();  // a lone CR at the very end stays
+    if (Refusal refusal = append_cp936(converter, input, line_start, line_end, output);
+        !refusal.problem.empty()) {
+      return refused_line(input, refusal);
+    }
+    if (newline == npos) break;
+    output.append("\r\n");
+    line_start = newline + 1;
   }
-  return {Text(std::move(output)), {}};
+  // Valid UTF-8 holds no zero byte, nor does its conversion.
+  return {Text(std::move(output), text_internal::WithoutZero{}), {}};
 }
 
 ConvertedText text_from_utf8(std::string_view input) {
