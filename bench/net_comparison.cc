@@ -87,7 +87,10 @@ int main() {
   ours();  // the file into the page cache, the programs' libraries too
   const Medians download = interleaved(kRounds, ours, theirs);
   const Medians fill = interleaved(
-      kRounds, [&] { return Figures{run_child({LORVANE_FETCH_BODY, "--fill", length}).wall_seconds}; },
+      kRounds,
+      [&] {
+        return Figures{run_child({LORVANE_FETCH_BODY, "--fill", length}).wall_seconds};
+      },
       [] { return Figures{0}; });
   kill(server, SIGTERM);
   waitpid(server, nullptr, 0);

@@ -1,12 +1,42 @@
 #!/usr/bin/env bash
-# Runs every benchmark of the release build and prints its figures.
+# Runs each comparison of the release build (bench/*_comparison: Lorvane beside
+# its yardstick, interleaved, medians) and prints their rows as one table.
+# The Google Benchmark programs (bench/*_benchmark) stay built beside them for
+# a closer look at one area; they are not part of the table.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-found=0
-for bench in build/release/bench/*_benchmark; do
-  [[ -x "$bench" ]] || continue
-  found=1
-  echo "== $(basename "$bench")"
-  "$bench" --benchmark_counters_tabular=true
+bin=build/release/bench
+rows=$(mktemp)
+trap 'rm -f "$rows"' EXIT
+
+for comparison in text net submit push startup; do
+  program="$bin/${comparison}_comparison"
+  if [[ ! -x "$program" ]]; then
+    echo "($comparison: $program is not built)" >&2
+    continue
+  fi
+  echo "running $comparison ..." >&2
+  "$program" | grep '^row' >>"$rows" || echo "($comparison failed)" >&2
 done
-[[ $found -eq 1 ]] || echo "No benchmarks are built yet."
+
+model=$(lscpu | sed -n 's/^Model name: *//p' | head -1)
+echo
+echo "Machine: ${model:-unknown}, $(nproc) cores; medians of interleaved runs"
+echo
+awk -F'\t' '
+  { for (i = 2; i <= 7; i++) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
+  END {
+    split("figure|Lorvane|yardstick|ratio|target|met", head, "|")
+    for (i = 2; i <= 7; i++) if (length(head[i - 1]) > width[i]) width[i] = length(head[i - 1])
+    line = ""
+    for (i = 2; i <= 7; i++) line = line sprintf("| %-*s ", width[i], head[i - 1])
+    print line "|"
+    line = ""
+    for (i = 2; i <= 7; i++) { dashes = sprintf("%*s", width[i], ""); gsub(/ /, "-", dashes); line = line "|-" dashes "-" }
+    print line "|"
+    for (r = 1; r <= NR; r++) {
+      line = ""
+      for (i = 2; i <= 7; i++) line = line sprintf("| %-*s ", width[i], cell[r, i])
+      print line "|"
+    }
+  }' "$rows"
