@@ -251,7 +251,7 @@ bool Transfer::begin_hop(const std::string& url) {
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);  // the path goes out as the caller wrote it
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 512L * 1024);
+  curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
 
   // Time-outs of our own, since the program sets none: connecting (name,
   // TCP, TLS, a proxy's tunnel) has connect_timeout_ms; after that, drive()

@@ -70,6 +70,37 @@ TEST(Lengths, CountBytes) {
   EXPECT_EQ(bytes_length(Bytes("a\0\0"s)), 3);
 }
 
+// Bytes hold their own block: appending piece by piece, copies and moves each
+// keep exactly their bytes, zero bytes included.
+TEST(BytesValue, GrowsByAppendingAndCopiesAndMovesWhole) {
+  Bytes grown;
+  std::string expected;
+  for (int piece = 0; piece < 3000; ++piece) {
+    const std::string bytes = std::string(1, '\0') + std::to_string(piece) + "\xFF";
+    grown.append(bytes);
+    expected += bytes;
+  }
+  grown.append("");
+  EXPECT_EQ(grown.view(), expected);
+
+  Bytes copy = grown;
+  EXPECT_EQ(copy, grown);
+  copy.append("x");
+  EXPECT_EQ(grown.view(), expected);  // the copy has a block of its own
+
+  Bytes moved = std::move(copy);
+  EXPECT_EQ(moved.view(), expected + "x");
+  EXPECT_TRUE(copy.empty());  // NOLINT(bugprone-use-after-move): a moved-from value is empty
+  copy = moved;
+  EXPECT_EQ(copy, moved);
+  const Bytes& same = copy;
+  copy = same;
+  EXPECT_EQ(copy, moved);
+  moved = Bytes();
+  EXPECT_TRUE(moved.empty());
+  EXPECT_EQ(moved, Bytes(""s));
+}
+
 TEST(TextListValue, AppendCopiesItemsInOrder) {
   TextList list;
   EXPECT_EQ(list_count(list), 0);
