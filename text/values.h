@@ -72,8 +72,9 @@ class Bytes {
   }
   ~Bytes() { std::free(data_); }
 
-  const char* data() const noexcept { return data_; }
-  std::string_view view() const noexcept { return {data_, size_}; }
+  // Never null, even for the empty value, as with std::string.
+  const char* data() const noexcept { return data_ != nullptr ? data_ : ""; }
+  std::string_view view() const noexcept { return {data(), size_}; }
   bool empty() const noexcept { return size_ == 0; }
 
   // Appends in place with amortised growth, so that a stream read piece by
