@@ -93,9 +93,9 @@ std::optional<QMargins> x11_frame_extents(QWindow& window) {
 
   // The manager answers by setting the property; Qt's own event reader takes
   // the notification, so the property is read until it is there. A manager
-  // answers within milliseconds; one that never does costs half a second.
+  // answers within milliseconds; one that never does costs a second.
   using namespace std::chrono;
-  const auto give_up = steady_clock::now() + milliseconds(500);
+  const auto give_up = steady_clock::now() + milliseconds(1000);
   for (;;) {
     const auto values = cardinals(connection, native, extents, XCB_ATOM_CARDINAL, 4);
     if (values && values->size() == 4) {

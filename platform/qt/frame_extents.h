@@ -13,7 +13,7 @@ namespace lorvane::platform::qt {
 // Qt's device-independent ones), asked of the X11 window manager through
 // _NET_REQUEST_FRAME_EXTENTS and read from its answer in _NET_FRAME_EXTENTS.
 // None on other platforms, without a window manager, or when the manager does
-// not support the request or does not answer within half a second. `window`
+// not support the request or does not answer within a second. `window`
 // must have its native window.
 std::optional<QMargins> window_manager_frame(QWindow& window);
 
