@@ -1,22 +1,22 @@
 // lorvane-demo: a local submission interface to try Lorvane against, and a
 // fixture for its tests. Listens on 127.0.0.1 only.
-#include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 
-#include "demo/sitemaps.h"
+#include "demo/demo_server.h"
 #include "demo/submission_interface.h"
 #include "demo/tls_certificate.h"
 #include "lorvane_version.h"
@@ -56,145 +56,25 @@ std::optional<long long> whole_number(std::string_view text, long long most) {
   return value;
 }
 
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string percent_decoded(std::string_view text) {
-  std::string decoded;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '+') {
-      decoded += ' ';
-    } else if (text[i] == '%' && i + 2 < text.size() && hex_digit(text[i + 1]) >= 0 &&
-               hex_digit(text[i + 2]) >= 0) {
-      decoded += static_cast<char>(hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2]));
-      i += 2;
-    } else {
-      decoded += text[i];
-    }
+// One line per request on standard error, each written whole.
+void log_line(const std::string& line) {
+  static std::mutex written;
+  std::lock_guard lock(written);
+  std::string text = line + "\n";
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t wrote = write(STDERR_FILENO, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return;
+    done += static_cast<std::size_t>(wrote);
   }
-  return decoded;
-}
-
-// The first value of `name` in the query of the request target. Read from
-// the target itself: a form-encoded body must never supply the site or token.
-std::optional<std::string> query_parameter(const std::string& target, std::string_view name) {
-  std::size_t question = target.find('?');
-  if (question == std::string::npos) return std::nullopt;
-  std::string_view query = std::string_view(target).substr(question + 1);
-  query = query.substr(0, query.find('#'));
-  while (!query.empty()) {
-    std::string_view pair = query.substr(0, query.find('&'));
-    query.remove_prefix(std::min(query.size(), pair.size() + 1));
-    std::size_t equals = pair.find('=');
-    if (percent_decoded(pair.substr(0, equals)) != name) continue;
-    return equals == std::string_view::npos ? std::string()
-                                            : percent_decoded(pair.substr(equals + 1));
-  }
-  return std::nullopt;
-}
-
-std::int64_t today() {
-  using namespace std::chrono;
-  return floor<days>(system_clock::now()).time_since_epoch().count();
-}
-
-void respond(httplib::Response& response, const lorvane::demo::Answer& answer) {
-  response.status = answer.status;
-  response.set_content(answer.body, "application/json");
-}
-
-// One line per request on standard error; the token stays out of the log.
-void log_request(const char* scheme, const httplib::Request& request,
-                 const httplib::Response& response) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);  // the server's threads log at once
-  char clock[16];
-  std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
-  std::string what = request.method + " " + request.path;
-  if (auto site = query_parameter(request.target, "site")) what += " site=" + *site;
-  // Replies of text are shown in part, on the one line; documents (the
-  // sitemaps, one of them gzip) by their size and type.
-  const std::string type = response.get_header_value("Content-Type");
-  std::string reply;
-  if (type.starts_with("text/") || type.starts_with("application/json") || type.empty()) {
-    reply = response.body.substr(0, 160);
-    std::replace_if(
-        reply.begin(), reply.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    if (response.body.size() > reply.size()) reply += "...";
-  } else {
-    reply = "(" + std::to_string(response.body.size()) + " bytes of " + type + ")";
-  }
-  std::string length = request.get_header_value("Content-Length");
-  if (!length.empty()) what += " (" + length + " bytes)";
-  std::fprintf(stderr, "%s %s %s -> %d %s\n", clock, scheme, what.c_str(), response.status,
-               reply.c_str());
-}
-
-// The routes and rules, the same on every listener; `submissions` is shared,
-// so one quota covers them all.
-void serve(httplib::Server& server, lorvane::demo::SubmissionInterface& submissions,
-           const char* scheme) {
-  server.set_payload_max_length(16 << 20);
-  // Lorvane posts its list as application/x-www-form-urlencoded; the server
-  // would parse such a body as a form and refuse one over 8 KiB, so the body
-  // is read here, as it came.
-  server.Post("/urls", [&submissions](const httplib::Request& request, httplib::Response& response,
-                                      const httplib::ContentReader& read_content) {
-    std::string body;
-    read_content([&](const char* data, std::size_t length) {
-      body.append(data, length);
-      return true;
-    });
-    respond(response, submissions.submit(query_parameter(request.target, "site"),
-                                         query_parameter(request.target, "token"), body, today()));
-  });
-  server.Get("/abc.txt", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("0", "text/plain");
-  });
-  // The sitemaps name each other under the scheme and host the request came to.
-  server.Get(R"(/sitemap\.xml|/sitemaps/.*)", [scheme](const httplib::Request& request,
-                                                       httplib::Response& response) {
-    const std::string base = std::string(scheme) + "://" + request.get_header_value("Host");
-    if (auto document = lorvane::demo::demo_sitemap(request.path, base)) {
-      response.set_content(document->body, document->content_type);
-    } else {
-      response.status = 404;
-    }
-  });
-  server.set_error_handler(httplib::Server::HandlerWithResponse(
-      [](const httplib::Request&, httplib::Response& response) {
-        // Our own refusals carry their JSON already; only the unrouted get this.
-        if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        if (response.status == 404) {
-          respond(response, lorvane::demo::not_found());
-        } else {
-          // Malformed requests and bodies over the size limit.
-          respond(response, {response.status, "{\"error\":" + std::to_string(response.status) +
-                                                  ",\"message\":\"request refused\"}"});
-        }
-        return httplib::Server::HandlerResponse::Handled;
-      }));
-  server.set_logger([scheme](const httplib::Request& request, const httplib::Response& response) {
-    log_request(scheme, request, response);
-  });
-  // Not SO_REUSEPORT, which the library sets by default: a second demo on a
-  // busy port must fail, not share the port and take half its connections.
-  server.set_socket_options([](socket_t socket_handle) {
-    int yes = 1;
-    setsockopt(socket_handle, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
 }
 
 constexpr char listen_host[] = "127.0.0.1";
 
 // Binds `server` to `port` on the loopback address (0: a free port); the
 // port bound, or 0 with a message when the port cannot be had.
-long long bind_server(httplib::Server& server, long long port, const char* scheme) {
+long long bind_server(lorvane::demo::DemoServer& server, long long port, const char* scheme) {
   long long bound = 0;
   if (port == 0) {
     bound = std::max(server.bind_to_any_port(listen_host), 0);
@@ -211,7 +91,7 @@ long long bind_server(httplib::Server& server, long long port, const char* schem
 // A bound server's accept loop on a thread of its own.
 class Listener {
  public:
-  explicit Listener(httplib::Server& server) : server_(server) {
+  explicit Listener(lorvane::demo::DemoServer& server) : server_(server) {
     thread_ = std::thread([this] {
       if (!server_.listen_after_bind()) failed_ = true;
       ended_ = true;
@@ -226,13 +106,13 @@ class Listener {
   bool stop() {
     // stop() does nothing until the server runs, and a signal may come first.
     while (!server_.is_running() && !ended_) std::this_thread::yield();
-    server_.stop();
+    server_.shut_down();
     thread_.join();
     return !failed_;
   }
 
  private:
-  httplib::Server& server_;
+  lorvane::demo::DemoServer& server_;
   std::atomic<bool> failed_ = false;
   std::atomic<bool> ended_ = false;
   std::thread thread_;
@@ -285,24 +165,21 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   lorvane::demo::SubmissionInterface submissions(quota);
-  httplib::Server server;
-  serve(server, submissions, "http");
+  lorvane::demo::DemoServer server(submissions, "http", log_line);
   port = bind_server(server, port, "http");
   if (port == 0) return 1;
 
-  std::unique_ptr<httplib::SSLServer> tls_server;
+  std::unique_ptr<SSL_CTX, lorvane::demo::SslCtxFree> tls_context;
+  std::unique_ptr<lorvane::demo::DemoServer> tls_server;
   if (tls_port) {
     auto certificate = lorvane::demo::self_signed_certificate(listen_host);
-    if (certificate) {
-      // The server takes references of its own to both.
-      tls_server = std::make_unique<httplib::SSLServer>(certificate->certificate.get(),
-                                                        certificate->key.get());
-    }
-    if (!tls_server || !tls_server->is_valid()) {
+    if (certificate) tls_context = lorvane::demo::server_context(*certificate);
+    if (!tls_context) {
       std::fprintf(stderr, "lorvane-demo: cannot make the certificate for https\n");
       return 1;
     }
-    serve(*tls_server, submissions, "https");
+    tls_server = std::make_unique<lorvane::demo::DemoServer>(submissions, "https", log_line,
+                                                             tls_context.get());
     tls_port = bind_server(*tls_server, *tls_port, "https");
     if (*tls_port == 0) return 1;
   }

@@ -70,4 +70,19 @@ std::optional<SelfSignedCertificate> self_signed_certificate(const std::string& 
   return made;
 }
 
+std::unique_ptr<SSL_CTX, SslCtxFree> server_context(const SelfSignedCertificate& made) {
+  std::unique_ptr<SSL_CTX, SslCtxFree> context(SSL_CTX_new(TLS_server_method()));
+  if (!context) return nullptr;
+  SSL_CTX_set_options(context.get(), SSL_OP_NO_COMPRESSION);
+  // A write that waits for the socket is repeated with the same bytes, but
+  // the buffer may have moved with the string that holds it.
+  SSL_CTX_set_mode(context.get(), SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  if (SSL_CTX_use_certificate(context.get(), made.certificate.get()) != 1 ||
+      SSL_CTX_use_PrivateKey(context.get(), made.key.get()) != 1 ||
+      SSL_CTX_check_private_key(context.get()) != 1) {
+    return nullptr;
+  }
+  return context;
+}
+
 }  // namespace lorvane::demo

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <openssl/evp.h>
+#include <openssl/ssl.h>
 #include <openssl/x509.h>
 
 #include <memory>
@@ -19,6 +20,10 @@ struct EvpPkeyFree {
   void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 };
 
+struct SslCtxFree {
+  void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+};
+
 struct SelfSignedCertificate {
   std::unique_ptr<X509, X509Free> certificate;
   std::unique_ptr<EVP_PKEY, EvpPkeyFree> key;  // P-256
@@ -28,5 +33,9 @@ struct SelfSignedCertificate {
 // one subject alternative name), signed by its own key, valid from an hour
 // ago for 30 days. None when OpenSSL fails or the address is not IPv4.
 std::optional<SelfSignedCertificate> self_signed_certificate(const std::string& ip_address);
+
+// A TLS server context that presents `made` (the context takes references
+// of its own); null when OpenSSL refuses it.
+std::unique_ptr<SSL_CTX, SslCtxFree> server_context(const SelfSignedCertificate& made);
 
 }  // namespace lorvane::demo
