@@ -90,6 +90,7 @@ struct RequestState {
   // The answer is the last on the connection: the rest of the request was
   // left unread, so what follows is no request.
   bool close_after_answer = false;
+  bool logged = false;  // answered and logged
 };
 thread_local RequestState* current_request = nullptr;
 
@@ -211,16 +212,16 @@ class DemoServer::Connection final : public DemoServer::Requests {
     request_bytes_ = end_ - begin_;
   }
 
-  bool broken() const override { return broken_; }
+  bool broken() const override { return read_failed_ || write_failed_; }
 
   bool is_readable() const override {
     return begin_ < end_ || const_cast<Connection*>(this)->fill();
   }
 
-  bool is_writable() const override { return !broken_; }
+  bool is_writable() const override { return !write_failed_; }
 
   ssize_t read(char* ptr, size_t size) override {
-    if (begin_ == end_ && !fill()) return broken_ && !ended_ ? -1 : 0;
+    if (begin_ == end_ && !fill()) return ended_ ? 0 : -1;
     std::size_t taken = std::min(size, end_ - begin_);
     std::memcpy(ptr, buffer_ + begin_, taken);
     begin_ += taken;
@@ -229,7 +230,8 @@ class DemoServer::Connection final : public DemoServer::Requests {
 
   ssize_t write(const char* ptr, size_t size) override {
     std::size_t written = 0;
-    while (written < size && !broken_) {
+    // A request that could not be read whole still gets its answer.
+    while (written < size && !write_failed_) {
       if (tls_ != nullptr) {
         int sent = SSL_write(tls_, ptr + written, static_cast<int>(size - written));
         if (sent > 0) {
@@ -251,7 +253,7 @@ class DemoServer::Connection final : public DemoServer::Requests {
       }
     }
     if (written < size) {
-      broken_ = true;
+      write_failed_ = true;
       return -1;
     }
     return static_cast<ssize_t>(size);
@@ -306,10 +308,10 @@ class DemoServer::Connection final : public DemoServer::Requests {
   // Reads what has come into the empty buffer, waiting within the bounds;
   // false at the end of the stream, on a failure or when a bound passed.
   bool fill() {
-    if (broken_) return false;
+    if (read_failed_) return false;
     begin_ = end_ = 0;
     if (request_bytes_ >= most_request_bytes) {
-      broken_ = true;
+      read_failed_ = true;
       return false;
     }
     while (true) {
@@ -339,7 +341,7 @@ class DemoServer::Connection final : public DemoServer::Requests {
       }
       if (!wait(awaited)) break;
     }
-    broken_ = true;
+    read_failed_ = true;
     return false;
   }
 
@@ -348,7 +350,8 @@ class DemoServer::Connection final : public DemoServer::Requests {
   const ConnectionLimits& limits_;
   std::optional<Clock::time_point> deadline_;
   std::size_t request_bytes_ = 0;
-  bool broken_ = false;
+  bool read_failed_ = false;  // no more can be read: the end, a failure or a bound
+  bool write_failed_ = false;
   bool ended_ = false;  // the client closed its side
   char buffer_[16384];
   std::size_t begin_ = 0;
@@ -403,6 +406,7 @@ DemoServer::DemoServer(SubmissionInterface& submissions, std::string scheme, Log
   set_payload_max_length(most_body_bytes);
   add_routes();
   set_logger([this](const httplib::Request& request, const httplib::Response& response) {
+    if (current_request != nullptr) current_request->logged = true;
     if (log_) log_(log_line(request, response));
   });
   // Not SO_REUSEPORT, which the library sets by default: a second demo on a
@@ -434,6 +438,12 @@ void DemoServer::add_routes() {
       } else if (length.size() > 9 || std::stoull(length) > most_body_bytes) {
         refused = refusal(413, "request refused");
       }
+    }
+    if (!refused && !has_body(request) && request.method != "GET" && request.method != "HEAD" &&
+        request.method != "OPTIONS" && !(request.method == "POST" && request.path == "/urls")) {
+      // Without a length the library would read such a request's body up to
+      // the end of the connection; no route takes it, so it is refused at once.
+      refused = not_found();
     }
     if (!refused) return httplib::Server::HandlerResponse::Unhandled;
     respond(response, *refused);
@@ -485,8 +495,10 @@ void DemoServer::add_routes() {
         if (response.status == 404) {
           respond(response, not_found());
         } else {
-          // Malformed requests and bodies the server could not read.
+          // Malformed requests and bodies the server could not read: what
+          // follows on the connection cannot be told apart.
           respond(response, refusal(response.status, "request refused"));
+          close_after_answer(response);
         }
         return httplib::Server::HandlerResponse::Handled;
       }));
@@ -532,9 +544,22 @@ bool DemoServer::serve_requests(Requests& requests) {
     current_request = &state;
     answered = process_request(requests, last, client_closes, nullptr);
     current_request = nullptr;
+    // The library answers every request whose first line came whole; one
+    // cut off before that gets its answer and its log line here.
+    if (!state.logged) answer_cut_off(requests);
     if (last || client_closes || state.close_after_answer || requests.broken()) break;
   }
   return answered;
+}
+
+void DemoServer::answer_cut_off(Requests& requests) {
+  httplib::Response response;
+  respond(response, refusal(408, "request cut off"));
+  requests.write(
+      "HTTP/1.1 408 Request Timeout\r\nConnection: close\r\nContent-Type: "
+      "application/json\r\nContent-Length: " +
+      std::to_string(response.body.size()) + "\r\n\r\n" + response.body);
+  if (log_) log_(log_line(httplib::Request(), response));
 }
 
 std::string DemoServer::answer_connection(std::string_view request_bytes) {
@@ -594,9 +619,6 @@ void DemoServer::shut_down() {
   for (socket_t sock : connections_) ::shutdown(sock, SHUT_RDWR);
 }
 
-std::size_t DemoServer::open_connections() {
-  std::lock_guard lock(connections_mutex_);
-  return connections_.size();
-}
+void DemoServer::lengthen_backlog() { ::listen(svr_sock_, SOMAXCONN); }
 
 }  // namespace lorvane::demo

@@ -73,8 +73,10 @@ class DemoServer : public httplib::Server {
   // is_running() has been true.
   void shut_down();
 
-  // Connections open now (for tests).
-  std::size_t open_connections();
+  // After a bind: lets many connections wait to be taken instead of the
+  // library's five, so that a burst of clients is not turned away for a
+  // second while threads start.
+  void lengthen_backlog();
 
  private:
   class Requests;
@@ -84,6 +86,8 @@ class DemoServer : public httplib::Server {
   bool process_and_close_socket(socket_t sock) override;
   // Answers the requests of one connection in turn; false when one failed.
   bool serve_requests(Requests& requests);
+  // Answers a request whose first line never came whole (408), and logs it.
+  void answer_cut_off(Requests& requests);
   void add_routes();
   std::string log_line(const httplib::Request& request, const httplib::Response& response) const;
 

@@ -81,6 +81,7 @@ long long bind_server(lorvane::demo::DemoServer& server, long long port, const c
   } else if (server.bind_to_port(listen_host, static_cast<int>(port))) {
     bound = port;
   }
+  if (bound != 0) server.lengthen_backlog();
   if (bound == 0) {
     std::fprintf(stderr, "lorvane-demo: cannot listen for %s on %s port %lld (is it in use?)\n",
                  scheme, listen_host, port);

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -108,10 +110,17 @@ Finished run_program(const std::string& program, const std::vector<std::string>&
   return finished;
 }
 
-Background::Background(const std::string& program, const std::vector<std::string>& arguments) {
+Background::Background(const std::string& program, const std::vector<std::string>& arguments,
+                       bool keep_error) {
   int null_input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (keep_error) {
+    char name[] = "/tmp/lorvane-child-stderr-XXXXXX";
+    error_file_ = mkostemp(name, O_CLOEXEC);
+    if (error_file_ < 0) throw std::runtime_error("cannot make a file for standard error");
+    unlink(name);
+  }
   Pipe out;
-  pid_ = spawn(program, arguments, null_input, out.write, -1);
+  pid_ = spawn(program, arguments, null_input, out.write, error_file_);
   close(null_input);
   close(out.write);
   out_ = out.read;
@@ -125,7 +134,42 @@ std::string Background::next_line() {
   return line;
 }
 
-Background::~Background() { stop(); }
+Background::~Background() {
+  stop();
+  if (error_file_ >= 0) close(error_file_);
+}
+
+std::optional<int> Background::stop(int signal_number, std::chrono::milliseconds within) {
+  if (pid_ < 0) return -1;
+  kill(pid_, signal_number);
+  auto until = std::chrono::steady_clock::now() + within;
+  int status = 0;
+  pid_t ended = 0;
+  while ((ended = waitpid(pid_, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  bool in_time = ended == pid_;
+  if (!in_time) {
+    kill(pid_, SIGKILL);
+    wait_for(pid_);
+  }
+  pid_ = -1;
+  close(out_);
+  if (!in_time) return std::nullopt;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Background::error_output() const {
+  std::string text;
+  if (error_file_ < 0) return text;
+  char buffer[65536];
+  ssize_t got = 0;
+  for (off_t at = 0; (got = pread(error_file_, buffer, sizeof buffer, at)) > 0; at += got) {
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  return text;
+}
 
 int Background::stop() {
   if (pid_ < 0) return -1;

@@ -3,7 +3,9 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,11 +24,12 @@ Finished run_program(const std::string& program, const std::vector<std::string>&
                      const std::string& input = {}, const std::function<void(pid_t)>& started = {});
 
 // A child that keeps running until it is stopped: standard input is
-// /dev/null, standard error is left to the test's own, and the first line of
-// standard output can be read.
+// /dev/null, standard error is left to the test's own (or kept in a file,
+// with `keep_error`), and the first line of standard output can be read.
 class Background {
  public:
-  Background(const std::string& program, const std::vector<std::string>& arguments);
+  Background(const std::string& program, const std::vector<std::string>& arguments,
+             bool keep_error = false);
   ~Background();
   Background(const Background&) = delete;
   Background& operator=(const Background&) = delete;
@@ -42,9 +45,18 @@ class Background {
   // Sends SIGTERM and waits; the exit status, or -1 when a signal ended it.
   int stop();
 
+  // Sends `signal_number` and waits at most `within`; the exit status (-1
+  // when a signal ended it), or none when the child was still running then
+  // (it is killed).
+  std::optional<int> stop(int signal_number, std::chrono::milliseconds within);
+
+  // What the child wrote to standard error so far, when kept.
+  std::string error_output() const;
+
  private:
   pid_t pid_ = -1;
   int out_ = -1;
+  int error_file_ = -1;
   std::string first_line_;
 };
 

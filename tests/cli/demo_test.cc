@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/cli/child_process.h"
+#include "tests/cli/raw_connection.h"
 
 namespace lorvane::testing {
 namespace {
@@ -23,8 +24,8 @@ std::string numbered_urls(int count) {
 
 class DemoInterface : public ::testing::Test {
  protected:
-  void start(std::vector<std::string> arguments) {
-    demo_.emplace(demo_program, arguments);
+  void start(std::vector<std::string> arguments, bool keep_log = false) {
+    demo_.emplace(demo_program, arguments, keep_log);
     std::string prefix = "lorvane-demo: listening on http://127.0.0.1:";
     ASSERT_EQ(demo_->first_line().rfind(prefix, 0), 0u) << demo_->first_line();
     port_ = std::stoi(demo_->first_line().substr(prefix.size()));
@@ -51,6 +52,20 @@ class DemoInterface : public ::testing::Test {
     if (demo_) {
       EXPECT_EQ(demo_->stop(), 0);
     }
+  }
+
+  // The request log's lines, once the demo has stopped.
+  std::vector<std::string> log_lines() {
+    std::vector<std::string> lines;
+    std::string log = demo_->error_output();
+    for (std::size_t start = 0; start < log.size();) {
+      std::size_t end = log.find('\n', start);
+      if (end == std::string::npos) end = log.size();
+      std::string line = log.substr(start, end - start);
+      if (line.rfind("lorvane-demo:", 0) != 0) lines.push_back(line);
+      start = end + 1;
+    }
+    return lines;
   }
 
   std::optional<Background> demo_;
@@ -201,6 +216,111 @@ TEST_F(DemoInterface, TakesASubmissionFromLorvaneSubmitOverHttps) {
       run_program(LORVANE_SUBMIT_PROGRAM, {http_address}, "http://www.example.com/3\n");
   EXPECT_EQ(over_http.exit_status, 0) << over_http.err;
   EXPECT_EQ(over_http.out, accepted + "1" + remaining + "0\n");
+}
+
+// A request whose body does not come whole is refused and spends no quota,
+// however its framing breaks off.
+TEST_F(DemoInterface, CountsNothingForARequestCutShort) {
+  struct Case {
+    const char* name;
+    std::string request;  // sent, then the client closes its side
+  };
+  const std::string head =
+      "POST /urls?site=www.example.com&token=lorvane-demo HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  const std::string two = "http://www.example.com/1\r\nhttp://www.example.com/2\r\n";
+  const Case cases[] = {
+      {"inside a chunk that announced 4 GiB",
+       head + "Transfer-Encoding: chunked\r\n\r\n100000000\r\n" + two},
+      {"after a whole chunk, before the last one",
+       head + "Transfer-Encoding: chunked\r\n\r\n34\r\n" + two + "\r\n"},
+      {"inside the size line of a chunk",
+       head + "Transfer-Encoding: chunked\r\n\r\n34\r\n" + two + "\r\n1"},
+      {"short of its Content-Length", head + "Content-Length: 1000\r\n\r\n" + two},
+      {"one byte short of its Content-Length",
+       head + "Content-Length: " + std::to_string(two.size() + 1) + "\r\n\r\n" + two},
+  };
+  start({"--port", "0", "--quota", "2"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RawConnection connection(port_);
+    ASSERT_TRUE(connection.send(c.request));
+    connection.finish_sending();
+    auto answer = connection.receive_response(std::chrono::seconds(10));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 400);
+    EXPECT_EQ(answer->body, R"({"error":400,"message":"request cut short"})");
+  }
+
+  // Larger than the server takes once its chunked framing is off: refused
+  // without being held whole.
+  RawConnection large(port_);
+  std::string framed = "100000\r\n" + std::string(1 << 20, 'x') + "\r\n";
+  ASSERT_TRUE(large.send(head + "Transfer-Encoding: chunked\r\n\r\n"));
+  for (int sent = 0; sent <= 16 && large.send(framed); ++sent) {
+  }
+  auto refused = large.receive_response(std::chrono::seconds(10));
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 413);
+
+  httplib::Client client("127.0.0.1", port_);
+  httplib::Result whole = client.Post("/urls?site=www.example.com&token=lorvane-demo", two, form);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->body, R"({"remain":0,"success":2})");
+}
+
+// What a request brings goes into the log escaped, so that it cannot drive
+// the terminal or break the one line per request.
+TEST_F(DemoInterface, LogsOneEscapedLinePerRequest) {
+  struct Case {
+    const char* name;
+    std::string request;  // raw
+    std::string logged;   // within the request's log line
+  };
+  auto post = [](const std::string& target) {
+    return "POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  };
+  const Case cases[] = {
+      {"an escape sequence in the path", post("/urls%1B%5B2J%1B]0;title%07"),
+       "POST /urls\\x1B[2J\\x1B]0;title\\x07 -> 404 "},
+      {"a line break in the site", post("/urls?site=a%0D%0A12:00:00%20http%20GET%20/&token=x"),
+       "POST /urls site=a\\x0D\\x0A12:00:00 http GET / -> 401 "},
+      {"a zero byte and DEL", post("/urls?site=a%00b%7Fc&token=x"), "site=a\\x00b\\x7Fc -> 401 "},
+      {"UTF-8 text as it is", post("/urls?site=%E4%B8%AD%E6%96%87.example&token=x"),
+       "site=\xE4\xB8\xAD\xE6\x96\x87.example -> 401 "},
+      {"a C1 control in UTF-8", post("/urls?site=a%C2%9Bb&token=x"), "site=a\\xC2\\x9Bb -> 401 "},
+      {"code page 936 text in UTF-8", post("/urls?site=%D6%D0%CE%C4.cn&token=x"),
+       "site=\xE4\xB8\xAD\xE6\x96\x87.cn -> 401 "},
+      {"a backslash doubled", post("/urls?site=a%5Cx1B&token=x"), "site=a\\\\x1B -> 401 "},
+      {"a header value", "POST /urls HTTP/1.1\r\nContent-Length: 1\x1B[8m\r\n\r\n",
+       "POST /urls (1\\x1B[8m bytes) -> 400 "},
+      {"junk instead of a request", std::string("\x1B[31m\0junk\r\n\r\n", 13), "http   -> 400 "},
+  };
+  start({"--port", "0"}, true);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RawConnection connection(port_);
+    ASSERT_TRUE(connection.send(c.request));
+    ASSERT_TRUE(connection.receive_response(std::chrono::seconds(10)));
+  }
+  ASSERT_EQ(demo_->stop(), 0);
+  std::vector<std::string> lines = log_lines();
+  demo_.reset();
+  // A line is written once its answer has gone out, so the lines of
+  // requests in turn may come in another order.
+  ASSERT_EQ(lines.size(), std::size(cases));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) {
+                              return line.find(c.logged) != std::string::npos;
+                            }),
+              1);
+  }
+  for (const std::string& line : lines) {
+    EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](char byte) {
+      return static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F;
+    })) << line;
+  }
 }
 
 TEST(DemoCommandLine, RefusesBadArgumentsAndABusyPort) {
