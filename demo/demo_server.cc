@@ -609,13 +609,16 @@ void DemoServer::shut_down() {
   {
     std::lock_guard lock(connections_mutex_);
     stopping_ = true;
+    grace_ends_ = Clock::now() + limits_.stop_grace;
     // Every read ends at once: idle, slow and half-sent requests alike.
     for (socket_t sock : connections_) ::shutdown(sock, SHUT_RD);
   }
   stop();
+}
+
+void DemoServer::cut_lingering_connections() {
   std::unique_lock lock(connections_mutex_);
-  connections_ended_.wait_for(lock, limits_.stop_grace, [this] { return connections_.empty(); });
-  // Answers still going out to clients that do not read them.
+  connections_ended_.wait_until(lock, grace_ends_, [this] { return connections_.empty(); });
   for (socket_t sock : connections_) ::shutdown(sock, SHUT_RDWR);
 }
 

@@ -34,10 +34,10 @@ struct ConnectionLimits {
   // steadily its bytes trickle in (the TLS handshake is held to it as well).
   std::chrono::milliseconds request{10000};
   // Connections served at once; further ones wait for a free thread.
-  std::size_t most_threads = 128;
+  std::size_t most_threads = 1024;
   // At a stop, how long an answer already under way may take to go out
   // before its connection is cut as well.
-  std::chrono::milliseconds stop_grace{500};
+  std::chrono::milliseconds stop_grace{300};
 };
 
 // Receives each line of the request log, without its line break.
@@ -66,12 +66,15 @@ class DemoServer : public httplib::Server {
   // a network. The requests are logged as usual.
   std::string answer_connection(std::string_view request_bytes);
 
-  // Stops serving: no further connection is taken, and every open one is cut
-  // (a request whose body has not come whole counts nothing); an answer
-  // already under way may finish within `stop_grace`. listen_after_bind()
-  // returns soon after. Call it from another thread than the listener's once
-  // is_running() has been true.
+  // Stops serving: no further connection is taken, and every open one
+  // stops reading (a request whose body has not come whole counts nothing)
+  // but may still send an answer under way. listen_after_bind() returns soon
+  // after cut_lingering_connections(). Call it from another thread than the
+  // listener's once is_running() has been true.
   void shut_down();
+  // After shut_down(): waits up to `stop_grace` from it for the connections
+  // to end, then cuts the rest (answers to clients that do not read them).
+  void cut_lingering_connections();
 
   // After a bind: lets many connections wait to be taken instead of the
   // library's five, so that a burst of clients is not turned away for a
@@ -101,6 +104,7 @@ class DemoServer : public httplib::Server {
   std::condition_variable connections_ended_;
   std::set<socket_t> connections_;  // open, and not yet closing
   std::atomic<bool> stopping_ = false;
+  std::chrono::steady_clock::time_point grace_ends_;
 };
 
 }  // namespace lorvane::demo

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -56,18 +57,29 @@ std::optional<long long> whole_number(std::string_view text, long long most) {
   return value;
 }
 
-// One line per request on standard error, each written whole.
-void log_line(const std::string& line) {
-  static std::mutex written;
-  std::lock_guard lock(written);
-  std::string text = line + "\n";
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t wrote = write(STDERR_FILENO, text.data() + done, text.size() - done);
+std::mutex log_mutex;
+bool log_closed = false;  // the last line has been written
+
+void write_whole(std::string_view text) {
+  while (!text.empty()) {
+    ssize_t wrote = write(STDERR_FILENO, text.data(), text.size());
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote <= 0) return;
-    done += static_cast<std::size_t>(wrote);
+    text.remove_prefix(static_cast<std::size_t>(wrote));
   }
+}
+
+// One line per request on standard error, each written whole.
+void log_line(const std::string& line) {
+  std::lock_guard lock(log_mutex);
+  if (!log_closed) write_whole(line + "\n");
+}
+
+// The last line of standard error: nothing is logged after it.
+void last_line(std::string_view line) {
+  std::lock_guard lock(log_mutex);
+  write_whole(line);
+  log_closed = true;
 }
 
 constexpr char listen_host[] = "127.0.0.1";
@@ -103,14 +115,26 @@ class Listener {
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
 
-  // Stops the server and waits for its thread; false when it had failed.
-  bool stop() {
-    // stop() does nothing until the server runs, and a signal may come first.
+  // Stops taking connections and starts ending the open ones.
+  void shut_down() {
+    // Nothing stops until the server runs, and a signal may come first.
     while (!server_.is_running() && !ended_) std::this_thread::yield();
     server_.shut_down();
-    thread_.join();
-    return !failed_;
   }
+
+  // Cuts what is left of the connections and waits for the thread until
+  // `deadline`; whether it ended by then.
+  bool finish(std::chrono::steady_clock::time_point deadline) {
+    server_.cut_lingering_connections();
+    while (!ended_ && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (!ended_) return false;
+    thread_.join();
+    return true;
+  }
+
+  bool failed() const { return failed_; }
 
  private:
   lorvane::demo::DemoServer& server_;
@@ -196,12 +220,23 @@ int main(int argc, char** argv) {
   if (tls_server) https_listener.emplace(*tls_server);
   int signal_number = 0;
   sigwait(&stop_signals, &signal_number);
-  bool stopped_cleanly = http_listener->stop();
-  if (https_listener && !https_listener->stop()) stopped_cleanly = false;
-  if (!stopped_cleanly) {
-    std::fprintf(stderr, "lorvane-demo: the server stopped unexpectedly\n");
+  // Both listeners at once: their connections end side by side. Once every
+  // connection has been cut, the threads normally end within milliseconds;
+  // should one still be held past the deadline, the process ends without
+  // it, as nothing of the demo's state outlives the process anyway.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
+  http_listener->shut_down();
+  if (https_listener) https_listener->shut_down();
+  bool ended = http_listener->finish(deadline);
+  if (https_listener && !https_listener->finish(deadline)) ended = false;
+  if (!ended) {
+    last_line("lorvane-demo: stopped\n");
+    std::_Exit(0);
+  }
+  if (http_listener->failed() || (https_listener && https_listener->failed())) {
+    last_line("lorvane-demo: the server stopped unexpectedly\n");
     return 1;
   }
-  std::fprintf(stderr, "lorvane-demo: stopped\n");
+  last_line("lorvane-demo: stopped\n");
   return 0;
 }

@@ -17,8 +17,8 @@ namespace lorvane::demo {
 //   them, converted to UTF-8;
 // - every other byte (control characters, DEL, bytes of no character) as
 //   "\xNN", two upper-case hexadecimal digits.
-// So "a\x1B[2Jb" gives "a\x1B[2Jb" with the escape byte spelt out, and no
-// result holds a byte below 0x20 or 0x7F.
+// So an escape byte followed by "[2J" is logged as the six characters
+// "\x1B[2J", and no result holds a byte below 0x20 or 0x7F.
 std::string log_text(std::string_view bytes);
 
 }  // namespace lorvane::demo

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the native build (warnings are errors), the unit, network, GUI
 # and command-line tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the Windows build under Wine.
+# UndefinedBehaviorSanitizer, lorvane-demo under ThreadSanitizer with its load
+# tests, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -19,6 +20,12 @@ cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j "$jobs"
 step "sanitizer tests"
 ctest --preset sanitize -j "$jobs"
+
+step "ThreadSanitizer build (lorvane-demo)"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+step "lorvane-demo under load, ThreadSanitizer"
+ctest --preset tsan
 
 if [[ -f cmake/mingw-w64-x86_64.cmake ]]; then
   step "Windows build"
