@@ -479,15 +479,15 @@ void DemoServer::add_routes() {
     response.set_content("0", "text/plain");
   });
   // The sitemaps name each other under the scheme and host the request came to.
-  Get(R"(/sitemap\.xml|/sitemaps/.*)", [this](const httplib::Request& request,
-                                               httplib::Response& response) {
-    const std::string base = scheme_ + "://" + request.get_header_value("Host");
-    if (auto document = demo_sitemap(request.path, base)) {
-      response.set_content(document->body, document->content_type);
-    } else {
-      response.status = 404;
-    }
-  });
+  Get(R"(/sitemap\.xml|/sitemaps/.*)",
+      [this](const httplib::Request& request, httplib::Response& response) {
+        const std::string base = scheme_ + "://" + request.get_header_value("Host");
+        if (auto document = demo_sitemap(request.path, base)) {
+          response.set_content(document->body, document->content_type);
+        } else {
+          response.status = 404;
+        }
+      });
   set_error_handler(httplib::Server::HandlerWithResponse(
       [](const httplib::Request&, httplib::Response& response) {
         // Our own refusals carry their JSON already; only the unrouted get this.
