@@ -37,7 +37,7 @@ struct ConnectionLimits {
   std::size_t most_threads = 1024;
   // At a stop, how long an answer already under way may take to go out
   // before its connection is cut as well.
-  std::chrono::milliseconds stop_grace{300};
+  std::chrono::milliseconds stop_grace{250};
 };
 
 // Receives each line of the request log, without its line break.

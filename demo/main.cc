@@ -224,7 +224,7 @@ int main(int argc, char** argv) {
   // connection has been cut, the threads normally end within milliseconds;
   // should one still be held past the deadline, the process ends without
   // it, as nothing of the demo's state outlives the process anyway.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1000);
   http_listener->shut_down();
   if (https_listener) https_listener->shut_down();
   bool ended = http_listener->finish(deadline);
