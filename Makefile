@@ -1,5 +1,5 @@
 # The commands of the README. Each installs what is missing first.
-.PHONY: deps test run windows bench package format
+.PHONY: deps test run windows bench package fuzz format
 
 deps:
 	@scripts/install-deps.sh
@@ -28,6 +28,9 @@ package: deps
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows -j $$(nproc) --target lorvane
 	@cd build/windows && cpack
+
+fuzz: deps
+	@scripts/fuzz.sh 60
 
 format:
 	@git ls-files '*.h' '*.cc' | xargs clang-format -i

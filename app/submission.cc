@@ -77,8 +77,10 @@ SubmitResult read_reply(const Text& received_headers, std::uint32_t oversized_he
     return result;
   }
   result.outcome = SubmitOutcome::accepted;
-  result.result_line = concat_text(accepted_label, reply_field(result.reply, success_key),
-                                   remaining_label, reply_field(result.reply, remain_key));
+  // A value runs to the next "," or "}", line breaks included.
+  result.result_line =
+      on_one_line(concat_text(accepted_label, reply_field(result.reply, success_key),
+                              remaining_label, reply_field(result.reply, remain_key)));
   return result;
 }
 

@@ -2,7 +2,7 @@
 # Every test: the native build (warnings are errors), the unit, network, GUI
 # and command-line tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, lorvane-demo under ThreadSanitizer with its load
-# tests, and the Windows build under Wine.
+# tests, each fuzz target for a few seconds, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -26,6 +26,9 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs"
 step "lorvane-demo under load, ThreadSanitizer"
 ctest --preset tsan
+
+step "fuzz targets, ${LORVANE_FUZZ_SECONDS:-5} s each"
+scripts/fuzz.sh "${LORVANE_FUZZ_SECONDS:-5}"
 
 if [[ -f cmake/mingw-w64-x86_64.cmake ]]; then
   step "Windows build"
