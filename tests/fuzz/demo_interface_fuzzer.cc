@@ -7,9 +7,8 @@
 // Input: switches, then site \0 token \0 body.
 //   switches bit 0: site given   bit 1: token given   bit 2: the demo token
 //            bit 3: a new day (the quota starts afresh)
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -62,13 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(answer.status == 200 || answer.status == 400 || answer.status == 401,
              "the status is 200, 400 or 401", {"status", number(answer.status)});
   for (char byte : answer.body) {
-    FUZZ_CHECK(byte >= 0x20 && byte < 0x7F, "the answer is printable ASCII", {"body", escaped(answer.body)});
+    FUZZ_CHECK(byte >= 0x20 && byte < 0x7F, "the answer is printable ASCII",
+               {"body", escaped(answer.body)});
   }
   const nlohmann::json reply = nlohmann::json::parse(answer.body, nullptr, false);
   FUZZ_CHECK(reply.is_object(), "the answer is a JSON object", {"body", escaped(answer.body)});
   if (answer.status != 200) {
-    FUZZ_CHECK(reply.contains("error") && reply["error"] == answer.status && reply["message"].is_string(),
-               "a refusal names its status and a message", {"body", escaped(answer.body)});
+    FUZZ_CHECK(
+        reply.contains("error") && reply["error"] == answer.status && reply["message"].is_string(),
+        "a refusal names its status and a message", {"body", escaped(answer.body)});
     return 0;
   }
 
@@ -80,9 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const char* list : {"not_same_site", "not_valid"}) {
     if (reply.contains(list)) turned_away += reply[list].size();
   }
-  FUZZ_CHECK(accepted >= 0 && static_cast<std::size_t>(accepted) + turned_away == non_empty_lines(body),
-             "every non-empty line is accepted or turned away", {"body", escaped(body)},
-             {"answer", escaped(answer.body)});
+  FUZZ_CHECK(
+      accepted >= 0 && static_cast<std::size_t>(accepted) + turned_away == non_empty_lines(body),
+      "every non-empty line is accepted or turned away", {"body", escaped(body)},
+      {"answer", escaped(answer.body)});
   used_today += accepted;
   FUZZ_CHECK(used_today <= quota && remain == quota - used_today, "the quota is never overdrawn",
              {"used", number(used_today)}, {"remain", number(remain)});
