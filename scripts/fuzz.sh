@@ -59,8 +59,10 @@ summary=()
 for target in "${targets[@]}"; do
   binary=$binaries/$target
   if [[ ! -x $binary ]]; then
-    echo "fuzz: no target $target" >&2
-    failed=1
+    # Its code is not in this tree yet (tests/fuzz/CMakeLists.txt builds a
+    # target only when the library it calls exists).
+    summary+=("$(printf '%-20s not built' "$target")")
+    echo "${summary[-1]}"
     continue
   fi
   # New inputs go to a work folder; the repository's corpus is only read.
