@@ -7,9 +7,8 @@
 // URL list gets exactly one answer, 200 or 400, with a JSON object.
 //
 // Input: the bytes of the connection.
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,8 +29,8 @@ std::vector<std::string>& log_lines() {
 
 lorvane::demo::DemoServer& server() {
   static lorvane::demo::SubmissionInterface submissions(1'000'000'000);
-  static lorvane::demo::DemoServer demo(submissions, "http",
-                                        [](const std::string& line) { log_lines().push_back(line); });
+  static lorvane::demo::DemoServer demo(
+      submissions, "http", [](const std::string& line) { log_lines().push_back(line); });
   return demo;
 }
 
@@ -73,13 +72,14 @@ std::vector<Response> checked_answer(std::string_view request) {
   FUZZ_CHECK(read_responses(answer, responses), "the demo writes whole HTTP/1.1 responses",
              {"request", escaped(request)}, {"answer", escaped(answer)});
   FUZZ_CHECK(log_lines().size() == responses.size(), "one line of the log per response",
-             {"request", escaped(request)}, {"responses", number(static_cast<long long>(responses.size()))},
+             {"request", escaped(request)},
+             {"responses", number(static_cast<long long>(responses.size()))},
              {"lines", number(static_cast<long long>(log_lines().size()))});
   for (const std::string& line : log_lines()) {
     for (char byte : line) {
       const auto value = static_cast<unsigned char>(byte);
-      FUZZ_CHECK(value >= 0x20 && value != 0x7F, "the log holds no control byte", {"request", escaped(request)},
-                 {"line", escaped(line)});
+      FUZZ_CHECK(value >= 0x20 && value != 0x7F, "the log holds no control byte",
+                 {"request", escaped(request)}, {"line", escaped(line)});
     }
   }
   for (const Response& response : responses) {
@@ -99,10 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   checked_answer(bytes);
 
-  const std::string post = "POST /urls?site=www.example.com&token=lorvane-demo HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                           "Content-Type: application/x-www-form-urlencoded\r\nConnection: close\r\n"
-                           "Content-Length: " +
-                           std::to_string(size) + "\r\n\r\n" + std::string(bytes);
+  const std::string post =
+      "POST /urls?site=www.example.com&token=lorvane-demo HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+      "Content-Type: application/x-www-form-urlencoded\r\nConnection: close\r\n"
+      "Content-Length: " +
+      std::to_string(size) + "\r\n\r\n" + std::string(bytes);
   const std::vector<Response> responses = checked_answer(post);
   FUZZ_CHECK(responses.size() == 1 && (responses[0].status == 200 || responses[0].status == 400) &&
                  nlohmann::json::parse(responses[0].body, nullptr, false).is_object(),
