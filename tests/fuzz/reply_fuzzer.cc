@@ -2,7 +2,9 @@
 // is one of the three, the result line is one line and begins with the
 // outcome's label, and the values are cut out as the reply rules say.
 //
-// Input: raw header block \0 body (the body may hold zero bytes).
+// Input: switches, then raw header block \0 body (the body may hold zero
+// bytes). switches: 0, or the platform reported a block too large to read
+// (of 5000 bytes and more, by the value).
 #include <cstdint>
 #include <string>
 
@@ -55,10 +57,11 @@ std::string one_line(std::string text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const lorvane::fuzz::Input input(data, size, 0, 2);
+  const lorvane::fuzz::Input input(data, size, 1, 2);
   const std::string headers = input.text(0);
   const Bytes body{std::string(input.field(1))};
-  const lorvane::SubmitResult result = lorvane::read_reply(Text(headers), body);
+  const std::uint32_t oversized = input.option(0) == 0 ? 0 : 4999 + input.option(0) * 997u;
+  const lorvane::SubmitResult result = lorvane::read_reply(Text(headers), oversized, body);
   const std::string line(result.result_line.view());
   const std::string reply(result.reply.view());
 
@@ -97,6 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case SubmitOutcome::no_response:
       FUZZ_CHECK(line == failed_label + cannot_connect, "no response shows that nothing came",
                  {"line", escaped(line)});
+      FUZZ_CHECK(body.empty() && oversized == 0 && !headers.starts_with("HTTP/"),
+                 "a response that came (a block, a block too large, or body bytes) is never taken "
+                 "for none",
+                 {"headers", escaped(headers)}, {"body", escaped(body.view())},
+                 {"oversized", number(oversized)});
       break;
   }
 

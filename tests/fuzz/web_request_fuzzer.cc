@@ -29,6 +29,7 @@ namespace {
 using lorvane::Bytes;
 using lorvane::Text;
 using lorvane::fuzz::escaped;
+using lorvane::fuzz::number;
 namespace ref = lorvane::fuzz::reference;
 namespace recording = lorvane::recording;
 
@@ -64,14 +65,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (raw.size() + 1 <= header_buffer) written = raw;
   }
   const std::string raw_expected = written.substr(0, written.find('\0'));
+  // The size the platform reports for a block too large for the buffer.
+  std::uint32_t oversized_expected = 0;
+  if (script.raw_headers && script.raw_headers->size() + 1 > header_buffer) {
+    oversized_expected = static_cast<std::uint32_t>(script.raw_headers->size() + 1);
+  }
   recording::reset(std::move(script));
 
+  std::uint32_t oversized = 12345;
   Text send_cookies(cookies_in), received_cookies("untouched"), extra_headers(extra),
       received_headers("untouched");
   const Bytes result = lorvane::web_request(
       Text(url), method, Text("a=1"), cookies_given ? &send_cookies : nullptr, &received_cookies,
       extra_given ? &extra_headers : nullptr, &received_headers, std::nullopt, nullptr, Text(),
-      complete_cookies, complete_headers, fix_header_case);
+      complete_cookies, complete_headers, fix_header_case, &oversized);
   const recording::Calls& calls = recording::calls();
 
   if (calls.send.empty()) {
@@ -80,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(port < 0 || port > 0xFFFF, "a request with a usable port is sent",
                {"url", escaped(url)});
     FUZZ_CHECK(result.empty() && received_headers == Text("untouched") &&
-                   received_cookies == Text("untouched"),
+                   received_cookies == Text("untouched") && oversized == 12345,
                "a request not made gives an empty body and leaves the outputs alone",
                {"url", escaped(url)});
     return 0;
@@ -106,6 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                {"extra", escaped(extra)}, {"after", escaped(extra_headers.view())});
   }
 
+  FUZZ_CHECK(oversized == oversized_expected, "a block too large is reported with its size",
+             {"reported", number(oversized)}, {"expected", number(oversized_expected)});
   FUZZ_CHECK(received_headers.view() == raw_expected,
              "the raw header block is what the buffer holds",
              {"received", escaped(received_headers.view())}, {"expected", escaped(raw_expected)});
