@@ -522,6 +522,54 @@ TEST(WebRequestNetTest, FailuresShowInTheOutputs) {
   LORVANE_SKIP_WINE_DIFFERENCES(wine);
 }
 
+// The server faults of the fault matrix that need no server of the native
+// build's own, so that they run against wininet.dll as well: what the
+// outputs show, and the size reported for a header block too large to read.
+TEST(WebRequestNetTest, ServerFaultsShowInTheOutputs) {
+  struct Case {
+    const char* route;
+    std::string body;
+    const char* headers_begin;  // null: the 5000 prepared spaces
+    std::uint32_t oversized_headers;
+    const char* wine = nullptr;  // how Wine's wininet.dll differs, if it does
+  };
+  const char* const query_writes =
+      "Wine's header query after a failed send writes \"\\r\\n\" into the buffer";
+  const Case cases[] = {
+      {"/reset/status-line", "", nullptr, 0, query_writes},
+      {"/reset/headers", "", nullptr, 0,
+       "Wine hands back the part of the head that came before the reset as the response's"},
+      {"/reset/body", std::string(1000, 'x'), "HTTP/1.1 200 OK\r\n", 0},
+      {"/garbage-status", "", nullptr, 0,
+       "Wine reads a status line that is not HTTP's as an HTTP/1.0 response whose body is "
+       "what follows that line"},
+      {"/header-block?bytes=4999", "body", "HTTP/1.1 200 OK\r\n", 0},
+      {"/header-block?bytes=5000", "body", nullptr, 5001},
+      {"/header-block?bytes=65536", "body", nullptr, 65537},
+      {"/empty", "", "HTTP/1.1 200 OK\r\n", 0},
+      {"/loop", "", nullptr, 0, "Wine has no redirect limit: a loop goes on"},
+      {"/redirect-ftp", "to ftp", "HTTP/1.1 302 Found\r\n", 0},
+  };
+  WineDifferences wine;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.route);
+    if (wine.leave_out(c.route, c.wine)) continue;
+    Text headers;
+    std::uint32_t oversized = 99;
+    const Bytes body = web_request(Text(http_url(new_token(), c.route)), std::nullopt, {}, nullptr,
+                                   nullptr, nullptr, &headers, std::nullopt, nullptr, {},
+                                   std::nullopt, std::nullopt, std::nullopt, &oversized);
+    EXPECT_EQ(text_of(body), c.body);
+    if (c.headers_begin == nullptr) {
+      EXPECT_EQ(text_of(headers), std::string(5000, ' '));
+    } else {
+      EXPECT_TRUE(text_of(headers).starts_with(c.headers_begin)) << text_of(headers);
+    }
+    EXPECT_EQ(oversized, c.oversized_headers);
+  }
+  LORVANE_SKIP_WINE_DIFFERENCES(wine);
+}
+
 // Through the forward proxy: web_request names it for http only
 // ("http=" + address) on http URLs and for every scheme on https URLs, so
 // https goes by CONNECT; a hop to the other scheme follows the same list.
