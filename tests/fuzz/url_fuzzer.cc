@@ -65,8 +65,12 @@ std::string as_host(std::string_view bytes) {
 void check_made_url(const std::string& scheme, const std::string& host, const std::string& path) {
   const std::string url = scheme + host + path;
   const std::string lowered = ref::change_case(host + path, false);
-  // Without a scheme, an "http://" further on is taken for the scheme.
-  if (scheme.empty() && ref::find_text(lowered, "http://", std::nullopt, false) != -1) return;
+  // Without a scheme, an "http://" further on is taken for the scheme, and a
+  // host that begins with "https:" followed by a path of "//" makes one.
+  if (scheme.empty() && (ref::find_text(lowered, "http://", std::nullopt, false) != -1 ||
+                         lowered.starts_with("https://"))) {
+    return;
+  }
   const Text u(url);
   const std::string expected_host_port = ref::change_case(host, false);
   const std::int32_t colon = ref::find_text(expected_host_port, ":", std::nullopt, false);
