@@ -41,7 +41,14 @@ endforeach()
 add_custom_target(lorvane_icons ALL DEPENDS ${pngs})
 
 # Every manual page under docs/man; the folder is read again at each configure.
-file(GLOB manual_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/*.1)
+# The pages name the version as @PROJECT_VERSION@, filled in here.
+file(GLOB manual_page_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/*.1)
+set(manual_pages)
+foreach(source IN LISTS manual_page_sources)
+  get_filename_component(name ${source} NAME)
+  configure_file(${source} ${PROJECT_BINARY_DIR}/man/${name} @ONLY)
+  list(APPEND manual_pages ${PROJECT_BINARY_DIR}/man/${name})
+endforeach()
 install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The Debian package: lorvane_VERSION_ARCH.deb, its library dependencies

@@ -52,9 +52,12 @@ std::string percent_decoded(std::string_view text) {
   return decoded;
 }
 
+// The number of the interfaces' day: their days run from midnight in UTC+8,
+// as lorvane-push counts them, so that a quota spent and the quota learnt
+// expire together.
 std::int64_t today() {
   using namespace std::chrono;
-  return floor<days>(system_clock::now()).time_since_epoch().count();
+  return floor<days>(system_clock::now() + hours(8)).time_since_epoch().count();
 }
 
 void respond(httplib::Response& response, const Answer& answer) {

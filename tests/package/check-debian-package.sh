@@ -63,6 +63,8 @@ pages=(lorvane-submit lorvane-demo)
 [[ " ${programs[*]} " == *" lorvane-push "* ]] && pages+=(lorvane-push)
 for page in "${pages[@]}"; do
   [[ -s "$share/man/man1/$page.1" ]] || fail "no manual page $page.1"
+  head -n 1 "$share/man/man1/$page.1" | grep -qF "\"Lorvane $version\"" ||
+    fail "manual page $page.1 does not name version $version: $(head -n 1 "$share/man/man1/$page.1")"
 done
 echo "desktop entry, metainfo, icons and manual pages: in place"
 
