@@ -1,7 +1,6 @@
 // lorvane-submit: the submit button from a terminal. Posts a URL list to a
 // submission interface through the same submit_urls as the window and prints
 // the same result line, in UTF-8.
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "app/submission.h"
+#include "cli/input_file.h"
 #include "cli/terminal_text.h"
 #include "lorvane_version.h"
 
@@ -48,39 +48,6 @@ int input_error(const std::string& message) {
   return exit_usage;
 }
 
-// The whole stream; false (errno set) when reading fails.
-bool read_all(std::FILE* stream, std::string& content) {
-  // A file's size is known: its bytes then land in one block.
-  struct stat status {};
-  if (fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode)) {
-    content.reserve(static_cast<std::size_t>(status.st_size) + 1);
-  }
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream);
-    content.append(buffer.data(), got);
-    if (got < buffer.size()) return std::ferror(stream) == 0;
-  }
-}
-
-bool read_input(const std::string& file, std::string& content, std::string& problem) {
-  if (file == "-") {
-    if (read_all(stdin, content)) return true;
-    problem = std::string("cannot read standard input: ") + std::strerror(errno);
-    return false;
-  }
-  std::FILE* stream = std::fopen(file.c_str(), "rb");
-  if (stream == nullptr) {
-    problem = "cannot open " + file + ": " + std::strerror(errno);
-    return false;
-  }
-  bool read = read_all(stream, content);
-  int read_error = errno;
-  std::fclose(stream);
-  if (!read) problem = "cannot read " + file + ": " + std::strerror(read_error);
-  return read;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,7 +81,7 @@ int main(int argc, char** argv) {
   std::string file = arguments.size() == 2 ? arguments[1] : "-";
   std::string input;
   std::string problem;
-  if (!read_input(file, input, problem)) return input_error(problem);
+  if (!lorvane::read_input_file(file, input, problem)) return input_error(problem);
   lorvane::ConvertedText url_list = lorvane::url_list_from_utf8(input);
   input = std::string();
   if (!url_list.problem.empty()) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/submission.h"
+#include "cli/input_file.h"
 #include "cli/ledger.h"
 #include "cli/push.h"
 #include "cli/push_reply.h"
@@ -116,33 +117,6 @@ class Shower {
 
 // --- reading the input -----------------------------------------------------
 
-bool read_stream(std::FILE* stream, std::string& content) {
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream);
-    content.append(buffer.data(), got);
-    if (got < buffer.size()) return std::ferror(stream) == 0;
-  }
-}
-
-bool read_file(const std::string& file, std::string& content, std::string& problem) {
-  if (file == "-") {
-    if (read_stream(stdin, content)) return true;
-    problem = std::string("cannot read standard input: ") + std::strerror(errno);
-    return false;
-  }
-  std::FILE* stream = std::fopen(file.c_str(), "rb");
-  if (stream == nullptr) {
-    problem = "cannot open " + file + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool read = read_stream(stream, content);
-  const int error = errno;
-  std::fclose(stream);
-  if (!read) problem = "cannot read " + file + ": " + std::strerror(error);
-  return read;
-}
-
 bool is_web_address(std::string_view source) {
   auto lower = std::string(source.substr(0, 8));
   std::transform(lower.begin(), lower.end(), lower.begin(),
@@ -198,7 +172,7 @@ class InputUrls {
 bool read_list(const std::string& file, InputUrls& urls) {
   std::string content;
   std::string problem;
-  if (!read_file(file, content, problem)) {
+  if (!lorvane::read_input_file(file, content, problem)) {
     say(problem);
     return false;
   }
@@ -300,7 +274,7 @@ class SitemapReader {
   bool fetch(const std::string& source, std::string& bytes) {
     if (!is_web_address(source)) {
       std::string problem;
-      if (read_file(source, bytes, problem)) return true;
+      if (lorvane::read_input_file(source, bytes, problem)) return true;
       say("sitemap " + problem + "; nothing was sent");
       return false;
     }
