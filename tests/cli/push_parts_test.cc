@@ -2,16 +2,18 @@
 // interface's day, lastmod dates, and the sitemap and reply readers on
 // hostile input.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 
 #include "cli/push.h"
 #include "cli/push_reply.h"
 #include "cli/sitemap.h"
+#include "tests/support/gzip.h"
 
 namespace lorvane {
 namespace {
+
+using test::gzipped;
 
 TEST(InterfaceKey, TakesEveryTokenParameterOut) {
   struct Case {
@@ -93,21 +95,6 @@ TEST(Lastmod, ReadsW3cDatesAndRfc3339Times) {
   EXPECT_TRUE(on_or_after(*read_lastmod("2026-03-01T00:30:00+08:00"), *read_lastmod("2026-03-01")));
   EXPECT_FALSE(on_or_after(*read_lastmod("2026-03-01T00:30:00+08:00"),
                            *read_lastmod("2026-03-01T00:00:00Z")));
-}
-
-std::string gzipped(const std::string& text) {
-  uLongf length = compressBound(static_cast<uLong>(text.size())) + 32;
-  std::string out(length, '\0');
-  z_stream stream{};
-  deflateInit2(&stream, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  stream.avail_in = static_cast<uInt>(text.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
 }
 
 TEST(ReadSitemap, RefusesHostileDocuments) {

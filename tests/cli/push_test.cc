@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "tests/cli/child_process.h"
+#include "tests/support/gzip.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/test_servers.h"
@@ -29,6 +29,7 @@ namespace lorvane::testing {
 namespace {
 
 using Json = nlohmann::json;
+using test::gzipped;
 using test::ScriptedReply;
 using test::ScriptedServer;
 
@@ -60,20 +61,6 @@ std::vector<std::string> lines_of(const std::string& body) {
 std::string read_whole(const std::filesystem::path& path) {
   std::ifstream stream(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(stream), {});
-}
-
-std::string gzipped(const std::string& text) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, text.size()), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  stream.avail_in = static_cast<uInt>(text.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
 }
 
 std::string urlset(const std::vector<std::pair<std::string, std::string>>& pages) {

@@ -8,7 +8,6 @@
 // Input: switches, then the bytes (as they are, and as fields cut at zero
 // bytes for the written document).
 //   switches bit 0: gzip the written document   bit 1: a sitemap index
-#include <zlib.h>
 
 #include <cstdint>
 #include <string>
@@ -16,11 +15,13 @@
 
 #include "cli/sitemap.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/gzip.h"
 
 namespace {
 
 using lorvane::fuzz::escaped;
 using lorvane::fuzz::number;
+using lorvane::test::gzipped;
 
 constexpr std::string_view blanks = " \t\r\n";
 
@@ -67,20 +68,6 @@ std::string as_xml_text(std::string_view field, std::string& value) {
     }
   }
   return xml;
-}
-
-std::string gzipped(const std::string& data) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, data.size()) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
 }
 
 void check_written(const std::uint8_t* data, std::size_t size) {
