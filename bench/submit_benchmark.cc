@@ -14,47 +14,14 @@
 #include <thread>
 
 #include "app/submission.h"
+#include "bench/loopback_interface.h"
 #include "benchmark/benchmark.h"
 #include "cli/terminal_text.h"
 #include "tests/cli/child_process.h"
 
 namespace {
 
-// Answers every POST after reading its body, and counts the bytes.
-class LoopbackInterface {
- public:
-  LoopbackInterface() {
-    server_.Post(".*", [this](const httplib::Request&, httplib::Response& response,
-                              const httplib::ContentReader& read_content) {
-      std::size_t length = 0;
-      read_content([&](const char*, std::size_t piece) {
-        length += piece;
-        return true;
-      });
-      last_length_ = length;
-      response.set_content(R"({"remain":99999,"success":)" + std::to_string(length) + "}",
-                           "application/json");
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-  }
-  ~LoopbackInterface() {
-    while (!server_.is_running()) std::this_thread::yield();
-    server_.stop();
-    thread_.join();
-  }
-
-  std::string address() const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/urls?site=www.example.com&token=t";
-  }
-  std::size_t last_length() const { return last_length_; }
-
- private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
-  std::atomic<std::size_t> last_length_ = 0;
-};
+using lorvane::bench::LoopbackInterface;
 
 LoopbackInterface& interface() {
   static LoopbackInterface instance;

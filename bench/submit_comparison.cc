@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "bench/loopback.h"
+#include "bench/loopback_interface.h"
 #include "bench/side_by_side.h"
 
 namespace {
@@ -18,42 +19,6 @@ using namespace lorvane::bench;
 
 constexpr int kLines = 100000;
 constexpr int kRounds = 15;
-
-// Answers every POST after reading its body, and keeps its length.
-class LoopbackInterface {
- public:
-  LoopbackInterface() {
-    server_.Post(".*", [this](const httplib::Request&, httplib::Response& response,
-                              const httplib::ContentReader& read_content) {
-      std::size_t length = 0;
-      read_content([&](const char*, std::size_t piece) {
-        length += piece;
-        return true;
-      });
-      last_length_ = length;
-      response.set_content(R"({"remain":99999,"success":)" + std::to_string(length) + "}",
-                           "application/json");
-    });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::yield();
-  }
-  ~LoopbackInterface() {
-    server_.stop();
-    thread_.join();
-  }
-
-  std::string address() const {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/urls?site=www.example.com&token=t";
-  }
-  std::size_t last_length() const { return last_length_; }
-
- private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
-  std::atomic<std::size_t> last_length_ = 0;
-};
 
 }  // namespace
 
