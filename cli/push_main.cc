@@ -476,6 +476,7 @@ int exit_status(const Report& report) {
 // Posts batches, each retried as the failures table says.
 struct Sent {
   lorvane::SubmitExchange exchange;  // of the last attempt
+  lorvane::SubmitResult result;      // the last attempt's reply, as lorvane-submit reads it
   lorvane::PushReply reply;
   lorvane::ReplyVerdict verdict = lorvane::ReplyVerdict::retry;  // retry: given up
   bool certificate_failed = false;
@@ -505,8 +506,9 @@ class BatchSender {
       sent.exchange = lorvane::post_url_list(address_, list);
       // Whether a response came is read_reply's decision, as for the window;
       // one whose status line cannot be read counts as a refusal.
-      const lorvane::SubmitResult came = lorvane::read_reply(
-          sent.exchange.received_headers, sent.exchange.oversized_headers, sent.exchange.body);
+      sent.result = lorvane::read_reply(sent.exchange.received_headers,
+                                        sent.exchange.oversized_headers, sent.exchange.body);
+      const lorvane::SubmitResult& came = sent.result;
       const bool responded = came.outcome != lorvane::SubmitOutcome::no_response;
       int status = responded ? lorvane::status_of_headers(came.status_line.view()) : 0;
       if (status == 0 && responded) status = -1;
@@ -734,9 +736,7 @@ int push(const Options& options) {
 
       // Not accepted: the batch stays queued, no longer in flight.
       ledger->release(*interface, batch);
-      const lorvane::SubmitResult shown = lorvane::read_reply(
-          sent.exchange.received_headers, sent.exchange.oversized_headers, sent.exchange.body);
-      line.reply = shower.utf8(shown.result_line.view());
+      line.reply = shower.utf8(sent.result.result_line.view());
       if (sent.verdict == lorvane::ReplyVerdict::over_quota) {
         remaining = 0;
         ledger->set_quota(*interface, 0, clock.now());
