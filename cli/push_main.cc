@@ -373,11 +373,11 @@ struct Options {
   bool verbose = false;
 };
 
-std::string joined(const std::vector<std::string>& urls, std::size_t begin, std::size_t end) {
+std::string joined(const std::vector<std::string>& urls) {
   std::string list;
-  for (std::size_t i = begin; i < end; ++i) {
-    if (i != begin) list += "\r\n";
-    list += urls[i];
+  for (const std::string& url : urls) {
+    if (&url != urls.data()) list += "\r\n";
+    list += url;
   }
   return list;
 }
@@ -673,7 +673,7 @@ int push(const Options& options) {
           queue.begin() + static_cast<std::ptrdiff_t>(position),
           queue.begin() + static_cast<std::ptrdiff_t>(position + size));
       ledger->mark_in_flight(*interface, batch, clock.now());
-      const lorvane::Text list(joined(queue, position, position + size));
+      const lorvane::Text list(joined(batch));
 
       BatchReport line;
       line.sent = size;
@@ -753,7 +753,6 @@ int push(const Options& options) {
         line.outcome = sent.certificate_failed ? "certificate" : "no_response";
         report.stop = Stop::no_response;
       }
-      line.sent = size;
       report.batches.push_back(line);
       if (!options.json) {
         std::printf("batch %zu/%zu: %zu sent, %s\n", report.batches.size(),
