@@ -15,7 +15,9 @@ namespace {
 
 using text_internal::bytes_of;
 using text_internal::first_match;
+using text_internal::high_bits;
 using text_internal::is_first_byte;
+using text_internal::low_bits;
 using text_internal::Matcher;
 using text_internal::no_match;
 using text_internal::step_at;
@@ -49,9 +51,6 @@ unsigned char folded_form(unsigned char first, unsigned char second) noexcept {
   }
   return first;
 }
-
-constexpr std::uint64_t low_bits = 0x0101010101010101u;
-constexpr std::uint64_t high_bits = 0x8080808080808080u;
 
 // Changes the letters 'a'-'z' (to_upper) or 'A'-'Z' (to_lower) of a copy of
 // `text`, never a second byte of a two-byte character. Eight bytes go at a

@@ -25,6 +25,11 @@ constexpr bool is_first_byte(unsigned char byte) noexcept { return byte >= 0x80;
 // at the end this steps beyond the text, which every scan takes as its end.
 constexpr std::size_t step_at(unsigned char byte) noexcept { return 1 + (byte >> 7); }
 
+// A byte repeated in every byte of a word is low_bits * byte; high_bits holds
+// the top bit of each byte.
+inline constexpr std::uint64_t low_bits = 0x0101010101010101u;
+inline constexpr std::uint64_t high_bits = 0x8080808080808080u;
+
 // ASCII only: the locale never takes part.
 constexpr unsigned char fold_case(unsigned char byte) noexcept {
   return byte >= 0x41 && byte <= 0x5A ? static_cast<unsigned char>(byte + 0x20) : byte;
@@ -79,9 +84,6 @@ class Matcher {
   }
 
  private:
-  static constexpr std::uint64_t low_bits = 0x0101010101010101u;
-  static constexpr std::uint64_t high_bits = 0x8080808080808080u;
-
   // Non-zero when some byte of `block` equals `byte`.
   static std::uint64_t has_byte(std::uint64_t block, unsigned char byte) noexcept {
     const std::uint64_t diff = block ^ (low_bits * byte);
@@ -110,7 +112,7 @@ inline bool starts_character(const unsigned char* bytes, std::size_t known,
 
 // Top bit set in each byte of `word` that is zero, and in no other byte.
 constexpr std::uint64_t zero_bytes(std::uint64_t word) noexcept {
-  constexpr std::uint64_t seven_bits = 0x7F7F7F7F7F7F7F7Fu;
+  constexpr std::uint64_t seven_bits = ~high_bits;
   return ~(((word & seven_bits) + seven_bits) | word | seven_bits);
 }
 
@@ -155,7 +157,6 @@ inline std::size_t next_occurrence(const unsigned char* bytes, std::size_t from,
     pos = at + 1;
   }
   constexpr std::size_t block = 32;
-  constexpr std::uint64_t low_bits = 0x0101010101010101u;
   const std::uint64_t firsts = low_bits * first;
   const std::uint64_t finals = low_bits * final;
   for (; last - pos >= block; pos += block) {
