@@ -65,11 +65,6 @@ void respond(httplib::Response& response, const Answer& answer) {
   response.set_content(answer.body, "application/json");
 }
 
-Answer refusal(int status, std::string_view message) {
-  return {status, "{\"error\":" + std::to_string(status) + ",\"message\":\"" +
-                      std::string(message) + "\"}"};
-}
-
 bool same_text_ignoring_case(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==

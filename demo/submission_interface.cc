@@ -10,11 +10,6 @@
 namespace lorvane::demo {
 namespace {
 
-Answer error_answer(int status, std::string_view message) {
-  return {status,
-          "{\"error\":" + std::to_string(status) + ",\"message\":" + json_string(message) + "}"};
-}
-
 char lower(char byte) { return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 32) : byte; }
 
 bool same_host(std::string_view a, std::string_view b) {
@@ -100,12 +95,12 @@ void append_unit(std::string& out, unsigned unit) {
 Answer SubmissionInterface::submit(const std::optional<std::string>& site,
                                    const std::optional<std::string>& token, std::string_view body,
                                    std::int64_t day) {
-  if (!token || *token != demo_token) return error_answer(401, "token is not valid");
-  if (!site || site->empty()) return error_answer(400, "site error");
+  if (!token || *token != demo_token) return refusal(401, "token is not valid");
+  if (!site || site->empty()) return refusal(400, "site error");
   std::vector<std::string_view> lines = body_lines(body);
-  if (lines.empty()) return error_answer(400, "empty content");
+  if (lines.empty()) return refusal(400, "empty content");
   if (lines.size() > most_lines_per_request) {
-    return error_answer(
+    return refusal(
         400, "only " + std::to_string(most_lines_per_request) + " urls are allowed once");
   }
 
@@ -131,7 +126,7 @@ Answer SubmissionInterface::submit(const std::optional<std::string>& site,
       used_today_ = 0;
     }
     remain = daily_quota_ - used_today_;
-    if (remain <= 0 || accepted > remain) return error_answer(400, "over quota");
+    if (remain <= 0 || accepted > remain) return refusal(400, "over quota");
     used_today_ += accepted;
     remain -= accepted;
   }
@@ -143,7 +138,12 @@ Answer SubmissionInterface::submit(const std::optional<std::string>& site,
   return {200, reply + "}"};
 }
 
-Answer not_found() { return error_answer(404, "not found"); }
+Answer refusal(int status, std::string_view message) {
+  return {status,
+          "{\"error\":" + std::to_string(status) + ",\"message\":" + json_string(message) + "}"};
+}
+
+Answer not_found() { return refusal(404, "not found"); }
 
 std::string json_string(std::string_view cp936) {
   std::string out = "\"";

@@ -48,6 +48,9 @@ class SubmissionInterface {
   std::int64_t used_today_ = 0;
 };
 
+// A refusal: `status` with {"error":status,"message":message}.
+Answer refusal(int status, std::string_view message);
+
 // The answer to a request for anything but the two routes.
 Answer not_found();
 
