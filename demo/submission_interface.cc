@@ -100,8 +100,8 @@ Answer SubmissionInterface::submit(const std::optional<std::string>& site,
   std::vector<std::string_view> lines = body_lines(body);
   if (lines.empty()) return refusal(400, "empty content");
   if (lines.size() > most_lines_per_request) {
-    return refusal(
-        400, "only " + std::to_string(most_lines_per_request) + " urls are allowed once");
+    return refusal(400,
+                   "only " + std::to_string(most_lines_per_request) + " urls are allowed once");
   }
 
   std::int64_t accepted = 0;
@@ -147,7 +147,12 @@ Answer not_found() { return refusal(404, "not found"); }
 
 std::string json_string(std::string_view cp936) {
   std::string out = "\"";
-  iconv_t converter = iconv_open("UTF-16BE", "CP936");
+  // Most strings (the URLs of a list) are printable ASCII: no converter for them.
+  bool ascii = std::all_of(cp936.begin(), cp936.end(), [](char byte) {
+    auto value = static_cast<unsigned char>(byte);
+    return value >= 0x20 && value < 0x7F;
+  });
+  iconv_t converter = ascii ? reinterpret_cast<iconv_t>(-1) : iconv_open("UTF-16BE", "CP936");
   bool can_convert = converter != reinterpret_cast<iconv_t>(-1);
   for (std::size_t at = 0; at < cp936.size();) {
     auto byte = static_cast<unsigned char>(cp936[at]);
