@@ -226,10 +226,11 @@ class SitemapReader {
         return true;
       }
       path.push_back(source);
+      // A sitemap fetched from the web names web addresses only: it must
+      // never make the push read a file of this machine.
+      const bool from_web = is_web_address(source);
       for (const lorvane::SitemapEntry& entry : sitemap.entries) {
-        // A sitemap fetched from the web names web addresses only: it must
-        // never make the push read a file of this machine.
-        if (is_web_address(source) && !is_web_address(entry.location)) {
+        if (from_web && !is_web_address(entry.location)) {
           say("sitemap index " + source + " names " + entry.location +
               ", which is no http or https address; not followed");
           continue;
